@@ -1,0 +1,15 @@
+// Conversions at the host and plug-in boundaries: ANSI there, UTF-16 inside.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace zv {
+
+// ANSI text in the system's ANSI code page (CP_ACP) to UTF-16, and back.
+std::wstring AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::wstring_view text);
+
+// A null-terminated ANSI text from a foreign caller; null gives the empty text.
+std::wstring AnsiZToWide(const char* text);
+
+}  // namespace zv

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "frontend/TCUtilities.h"
+#include "platform/Stream.h"
+#include "platform/TextConv.h"
+#include "platform/ZvError.h"
+#include "support/TestFiles.h"
+
+using namespace zv;
+
+TEST(TextConv, AnsiRoundTripAndNull) {
+  EXPECT_EQ(AnsiToWide("Zentavo 1.0"), L"Zentavo 1.0");
+  EXPECT_EQ(WideToAnsi(L"a\\b.c"), "a\\b.c");
+  EXPECT_EQ(AnsiZToWide(nullptr), L"");
+  EXPECT_EQ(AnsiToWide(""), L"");
+}
+
+TEST(FileStream, SeeksBeyondTwoGibibytesAndReadsBack) {
+  zvtest::TTempDir dir;
+  TFileStream file(dir / L"big.bin", TFileMode::Create);
+  const int64_t beyond = (int64_t(1) << 31) + 17;
+  ASSERT_EQ(file.Seek(beyond, soBeginning), beyond);
+  ASSERT_EQ(file.Write("xyz", 3), 3);
+  EXPECT_EQ(file.GetSize(), beyond + 3);
+  ASSERT_EQ(file.Seek(beyond, soBeginning), beyond);
+  char back[3] = {};
+  ASSERT_EQ(file.Read(back, 3), 3);
+  EXPECT_EQ(std::string(back, 3), "xyz");
+  file.SetSize(5);
+  EXPECT_EQ(file.GetSize(), 5);
+}
+
+TEST(FileStream, OpeningAMissingFileRaisesWithTheSystemCode) {
+  zvtest::TTempDir dir;
+  try {
+    TFileStream file(dir / L"missing.bin", TFileMode::OpenRead);
+    FAIL() << "no exception";
+  } catch (const EZvOSError& e) {
+    EXPECT_EQ(e.Code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  }
+}
+
+TEST(ModuleDir, IsTheFolderOfTheModuleWithoutTrailingBackslash) {
+  wchar_t exe[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring expected(exe);
+  expected.resize(expected.find_last_of(L'\\'));
+  EXPECT_EQ(GetModuleDir(), expected);
+}
