@@ -2,9 +2,18 @@
 // the online services.
 #pragma once
 #include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace zv {
+
+class TForm;
 
 // Owner of every message box and modal dialog not owned by a dialog of ours.
 extern HWND ParentWindow;
@@ -12,8 +21,85 @@ extern HWND ParentWindow;
 // The directory of our own library file (not the host's executable), without
 // a trailing backslash except for a drive root ("C:\").
 std::wstring GetModuleDir();
+// The directory part of a module's file name by the same rule.
+std::wstring ModuleDirOf(const std::wstring& fileName);
 
 // The module that holds this code: the DLL, or the test executable that links it.
 HMODULE ThisModule();
+
+// An error box owned by Wnd with the buttons OK and "Report error" (the Cancel
+// button renamed and widened). IDOK for OK; IDCANCEL for "Report error",
+// Escape and the close button.
+int ShowReportErrorBox(HWND wnd, const std::wstring& text, const std::wstring& caption);
+// The thread CBT hook behind it: renames the Cancel button of the first
+// activated window that has one, then removes itself.
+LRESULT CALLBACK ReportButtonHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+// Opens a topic of ZentavoHelp.chm (beside our library) with HTML Help; does
+// nothing when HTML Help is not installed.
+void ShowHelp(const std::wstring& topic);
+
+// Where a window of the given size goes to be centred over `parent` (screen
+// coordinates); the halves are truncated toward zero.
+POINT CenteredPosition(const RECT& parent, int width, int height);
+
+// Makes a new form of one class, owned by the given window (may be null).
+using TFormFactory = std::function<std::unique_ptr<TForm>(HWND owner)>;
+
+// Creates a form, shows it modally centred over a window (usually one of the
+// host's), frees it and gives its modal result. Without a usable window the
+// form is centred on the screen's work area.
+int ShowModalCentered(const TFormFactory& createForm, HWND parentWnd);
+template <typename TFormClass>
+int ShowModalCentered(HWND parentWnd) {
+  return ShowModalCentered([](HWND owner) -> std::unique_ptr<TForm> { return std::make_unique<TFormClass>(owner); },
+                           parentWnd);
+}
+// The same for a form that the caller made and keeps.
+int ShowFormModalCentered(TForm& form, HWND parentWnd);
+
+// Docks a new form in a foreign window's client area below its content: the
+// window grows by the form's height and the form fills the new strip. Null
+// when the window's information cannot be read (no such window).
+std::unique_ptr<TForm> AttachFormBelowWindow(const TFormFactory& createForm, HWND wnd);
+template <typename TFormClass>
+std::unique_ptr<TFormClass> AttachFormBelowWindow(HWND wnd) {
+  std::unique_ptr<TForm> form = AttachFormBelowWindow(
+      [](HWND owner) -> std::unique_ptr<TForm> { return std::make_unique<TFormClass>(owner); }, wnd);
+  return std::unique_ptr<TFormClass>(static_cast<TFormClass*>(form.release()));
+}
+
+// The folder dialog of the shell, opening on `folder`. True when the user chose
+// a folder; `folder` then holds its path (unchanged when it has none).
+bool SelectFolder(HWND parentWnd, const std::wstring& title, std::wstring& folder);
+// The folder dialog's callback: preselects the folder whose path is `data`.
+int CALLBACK BrowseFolderCallback(HWND wnd, UINT msg, LPARAM lParam, LPARAM data);
+
+// Unsigned numbers as text in a base (digits 0-9, then A, B, ...), padded on
+// the left with "0" to at least minDigits digits. Raises EZvError for a base below 2.
+std::wstring IntToBase(uint32_t value, uint32_t base, uint32_t minDigits = 0);
+// Reads such a text (letters in either case). False for any character that is
+// not a digit of the base and for a value above 4294967295; `value` then holds
+// the number read before the failing character. The empty text is 0.
+bool TryBaseToInt(const std::wstring& text, uint32_t base, uint32_t& value);
+
+// The product's web site (pages "plugins.php", "devtools.php" below it).
+inline constexpr wchar_t ProductWebHost[] = L"www.example.org";
+inline constexpr wchar_t ProductWebSite[] = L"https://www.example.org/zentavo/";
+
+// Addresses kept in the binary in scrambled form, so that they cannot be found
+// and replaced by a plain text search. Scrambling and unscrambling are the same
+// operation; ScrambleString runs at compile time.
+constexpr wchar_t ScrambleKey(size_t index) { return wchar_t(0x80 | ((index * 37 + 11) & 0x7F)); }
+template <size_t N>
+constexpr std::array<wchar_t, N - 1> ScrambleString(const wchar_t (&plain)[N]) {
+  std::array<wchar_t, N - 1> out{};
+  for (size_t i = 0; i + 1 < N; ++i) out[i] = wchar_t(plain[i] ^ ScrambleKey(i));
+  return out;
+}
+std::wstring UnscrambleString(std::wstring_view scrambled);
+
+// The donation page that the donate pictures of the dialogs open.
+std::wstring DonationPageAddress();
 
 }  // namespace zv

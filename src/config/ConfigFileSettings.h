@@ -1,0 +1,60 @@
+// The settings store over one UTF-16 configuration file (Zentavo.cfg or a
+// plug-in's own .cfg). The whole file lives in memory; typed values are kept
+// as "number:", "string:" or "data:" text; the file is written back by Flush,
+// by the first operation on a file that did not exist, and by the destructor.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "config/IniDocument.h"
+#include "config/SettingsTypes.h"
+
+namespace zv {
+
+class TConfigFileSettings {
+public:
+  // Raises EZvError with an empty message when the file exists but cannot be
+  // opened for reading and writing without sharing. A missing file gives a
+  // store that creates the file at its first operation.
+  explicit TConfigFileSettings(const std::wstring& fileName);
+  // Writes the file when it holds changes; a failure is ignored.
+  ~TConfigFileSettings();
+  TConfigFileSettings(const TConfigFileSettings&) = delete;
+  TConfigFileSettings& operator=(const TConfigFileSettings&) = delete;
+
+  void AddRef() { ++FRefCount; }
+  // True when the last holder let go; the caller then frees the store.
+  bool Release() { return --FRefCount == 0; }
+  // Writes the whole file now; raises when it cannot be written.
+  void Flush();
+
+  // The eleven store operations. Each first creates the file when it did not
+  // exist, and raises when that fails; otherwise only content is consulted.
+  int32_t ReadNumber(const std::wstring& key, const std::wstring& name, int32_t defaultValue);
+  std::wstring ReadString(const std::wstring& key, const std::wstring& name, const std::wstring& defaultValue);
+  int32_t ReadData(const std::wstring& key, const std::wstring& name, void* buffer);
+  bool WriteNumber(const std::wstring& key, const std::wstring& name, int32_t value);
+  bool WriteString(const std::wstring& key, const std::wstring& name, const std::wstring& value);
+  bool WriteData(const std::wstring& key, const std::wstring& name, const void* buffer, int32_t size);
+  bool DeleteValue(const std::wstring& key, const std::wstring& name);
+  TSettingValueType GetValueType(const std::wstring& key, const std::wstring& name);
+  TStringList GetValueNames(const std::wstring& key);
+  TStringList GetKeyNames(const std::wstring& key);
+  void DeleteKey(const std::wstring& key);
+
+  const std::wstring& FileName() const { return FFileName; }
+
+private:
+  void ApplyNewFileRule();
+  const std::wstring* FindValue(const std::wstring& key, const std::wstring& name) const;
+  void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& text);
+  void WriteDocument() const;
+
+  int32_t FRefCount = 1;
+  bool FModified = false;
+  bool FNewFile = false;
+  TIniDocument FIni;
+  std::wstring FFileName;
+};
+
+}  // namespace zv

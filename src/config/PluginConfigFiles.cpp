@@ -1,0 +1,7 @@
+#include "config/PluginConfigFiles.h"
+
+namespace zv {
+
+IPluginConfigFiles* PluginConfigFiles = nullptr;
+
+}  // namespace zv

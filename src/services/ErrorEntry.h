@@ -1,0 +1,24 @@
+// The one entry through which every plug-in error is shown to the user and,
+// where allowed, reported. The service manager registers itself while it lives.
+#pragma once
+#include <string>
+
+#include "plugins/ErrorStruct.h"
+
+namespace zv {
+
+class TPluginFile;
+
+class IErrorEntry {
+public:
+  virtual ~IErrorEntry() = default;
+  // pluginFile: the plug-in at fault (never null); message: the full text to show.
+  virtual void ReportError(TPluginFile* pluginFile, const std::wstring& message,
+                           const TErrorStruct& error) = 0;
+};
+
+// None before the service manager exists and after it is gone: errors are then
+// not shown.
+inline IErrorEntry* GlobalErrorEntry = nullptr;
+
+}  // namespace zv

@@ -1,0 +1,272 @@
+#include "support/GuiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace zvtest {
+
+namespace {
+
+constexpr DWORD PollMs = 10;
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += (c < 128) ? static_cast<char>(c) : '?';
+  return out;
+}
+
+bool OfThisProcess(HWND window) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  return pid == ::GetCurrentProcessId();
+}
+
+bool Matches(HWND window, const std::wstring& text, const std::wstring& className, int id) {
+  if (!className.empty() && _wcsicmp(GetClass(window).c_str(), className.c_str()) != 0) return false;
+  if (!text.empty() && GetText(window) != text) return false;
+  if (id != -1 && ::GetDlgCtrlID(window) != id) return false;
+  return true;
+}
+
+struct TTopSearch {
+  const std::wstring* Caption;
+  const std::wstring* ClassName;
+  HWND Found;
+};
+
+BOOL CALLBACK FindTopProc(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<TTopSearch*>(param);
+  if (OfThisProcess(window) && ::IsWindowVisible(window) &&
+      Matches(window, *search->Caption, *search->ClassName, -1)) {
+    search->Found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct TChildSearch {
+  std::wstring Text;
+  std::wstring ClassName;
+  int Id;
+  std::vector<HWND> Found;
+  bool All;
+};
+
+BOOL CALLBACK FindChildProc(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<TChildSearch*>(param);
+  if (Matches(window, search->Text, search->ClassName, search->Id)) {
+    search->Found.push_back(window);
+    if (!search->All) return FALSE;
+  }
+  return TRUE;
+}
+
+template <typename F>
+auto Poll(F probe, const std::string& what, DWORD timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (auto found = probe()) return found;
+    if (std::chrono::steady_clock::now() >= deadline) throw EGuiTimeout("timed out waiting for " + what);
+    ::Sleep(PollMs);
+  }
+}
+
+BOOL CALLBACK CloseProc(HWND window, LPARAM) {
+  if (OfThisProcess(window) && ::IsWindowVisible(window)) ::PostMessageW(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+}  // namespace
+
+HWND FindTopWindow(const std::wstring& caption, const std::wstring& className) {
+  TTopSearch search{&caption, &className, nullptr};
+  ::EnumWindows(FindTopProc, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+HWND WaitForWindow(const std::wstring& caption, const std::wstring& className, DWORD timeoutMs) {
+  return Poll([&] { return FindTopWindow(caption, className); },
+              "window \"" + Narrow(caption) + "\" class \"" + Narrow(className) + "\"", timeoutMs);
+}
+
+void WaitForWindowGone(HWND window, DWORD timeoutMs) {
+  WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, "window to go", timeoutMs);
+}
+
+HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs) {
+  return WaitForWindow(caption, L"#32770", timeoutMs);
+}
+
+std::wstring AnswerMessageBox(const std::wstring& caption, int id, DWORD timeoutMs) {
+  HWND box = WaitForMessageBox(caption, timeoutMs);
+  std::wstring text = MessageBoxText(box);
+  PressButtonId(box, id);
+  WaitForWindowGone(box, timeoutMs);
+  return text;
+}
+
+HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& className, int id) {
+  TChildSearch search{text, className, id, {}, false};
+  ::EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&search));
+  return search.Found.empty() ? nullptr : search.Found.front();
+}
+
+HWND FindChildById(HWND parent, int id) { return FindChild(parent, L"", L"", id); }
+
+HWND WaitForChild(HWND parent, const std::wstring& text, const std::wstring& className, DWORD timeoutMs) {
+  return Poll([&] { return FindChild(parent, text, className); },
+              "control \"" + Narrow(text) + "\" class \"" + Narrow(className) + "\"", timeoutMs);
+}
+
+std::vector<HWND> FindChildren(HWND parent, const std::wstring& className) {
+  TChildSearch search{L"", className, -1, {}, true};
+  ::EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+std::wstring GetText(HWND window) {
+  // Sent with a timeout: a hung UI thread must not hang the driver.
+  DWORD_PTR length = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, DefaultGuiTimeoutMs, &length))
+    return {};
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, DefaultGuiTimeoutMs, &copied);
+  text.resize(copied);
+  return text;
+}
+
+std::wstring GetClass(HWND window) {
+  wchar_t name[256] = {};
+  ::GetClassNameW(window, name, 256);
+  return name;
+}
+
+bool IsEnabled(HWND window) { return ::IsWindowEnabled(window) != FALSE; }
+
+bool IsChecked(HWND button) {
+  DWORD_PTR state = 0;
+  ::SendMessageTimeoutW(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, DefaultGuiTimeoutMs, &state);
+  return state == BST_CHECKED;
+}
+
+bool IsShown(HWND window) { return ::IsWindowVisible(window) != FALSE; }
+
+RECT GetScreenRect(HWND window) {
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  return r;
+}
+
+std::wstring MessageBoxText(HWND box) {
+  HWND text = ::GetDlgItem(box, 0xFFFF);
+  return text ? GetText(text) : std::wstring();
+}
+
+void Click(HWND button) {
+  if (!button) throw std::runtime_error("no button to click");
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+void ClickButton(HWND parent, const std::wstring& caption) {
+  HWND button = FindChild(parent, caption, L"Button");
+  if (!button) throw std::runtime_error("no button \"" + Narrow(caption) + "\"");
+  Click(button);
+}
+
+void PressButtonId(HWND dialog, int id) {
+  // A direct child first: platform dialogs hold inner windows that reuse small ids.
+  HWND button = ::GetDlgItem(dialog, id);
+  if (!button) button = FindChildById(dialog, id);
+  if (button) {
+    // The command itself, to the button's parent: some platform dialogs ignore
+    // a BM_CLICK while they are not the active window. A disabled button does nothing.
+    if (::IsWindowEnabled(button))
+      ::PostMessageW(::GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  } else {
+    // Message boxes answer a command with the id even without such a button (IDCANCEL).
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  }
+}
+
+void PressKey(HWND window, WORD virtualKey) {
+  const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  HWND target = window;
+  if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus) target = info.hwndFocus;
+  const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+  ::PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+  ::PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+void PressKeyOn(HWND control, WORD virtualKey) {
+  const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+  ::PostMessageW(control, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+  ::PostMessageW(control, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+void ClickAt(HWND control, POINT pt) {
+  const LPARAM at = MAKELPARAM(pt.x, pt.y);
+  ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+void SystemClose(HWND window) { ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+void SetText(HWND window, const std::wstring& text) {
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                        DefaultGuiTimeoutMs, &ignored);
+}
+
+void WaitUntil(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs) {
+  Poll([&] { return condition(); }, what, timeoutMs);
+}
+
+TGuiDriver::TGuiDriver(std::function<void()> script, DWORD timeoutMs)
+    : FTimeoutMs(timeoutMs), FTestThread(::GetCurrentThreadId()) {
+  FThread = std::thread([this, script = std::move(script)]() mutable { Body(std::move(script)); });
+}
+
+TGuiDriver::~TGuiDriver() {
+  if (!FJoined) Join();
+}
+
+void TGuiDriver::Body(std::function<void()> script) {
+  try {
+    script();
+  } catch (const std::exception& e) {
+    FError = e.what();
+  } catch (...) {
+    FError = "unknown exception in the GUI script";
+  }
+  // Until the test's thread comes back from its modal loop and joins us.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FTimeoutMs);
+  while (!FJoining.load()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      if (FError.empty()) FError = "the test's thread did not come back from its modal loop";
+      // Close whatever is open (boxes first, then forms) until the test thread returns.
+      const auto hardStop = std::chrono::steady_clock::now() + std::chrono::milliseconds(FTimeoutMs);
+      while (!FJoining.load() && std::chrono::steady_clock::now() < hardStop) {
+        ::EnumWindows(CloseProc, 0);
+        ::Sleep(100);
+      }
+      return;
+    }
+    ::Sleep(PollMs);
+  }
+}
+
+bool TGuiDriver::Join() {
+  if (FJoined) return FError.empty();
+  FJoining.store(true);
+  if (FThread.joinable()) FThread.join();
+  FJoined = true;
+  if (!FError.empty()) ADD_FAILURE() << "GUI script: " << FError;
+  return FError.empty();
+}
+
+}  // namespace zvtest

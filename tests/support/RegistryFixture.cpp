@@ -1,0 +1,78 @@
+#include "support/RegistryFixture.h"
+
+#include <stdexcept>
+
+#include "platform/WinHandle.h"
+
+namespace zvtest {
+
+namespace {
+std::wstring FullPath(const std::wstring& path) {
+  return path.empty() ? L"Software\\Zentavo" : L"Software\\Zentavo\\" + path;
+}
+
+zv::TScopedHKey CreateKey(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot create registry key");
+  return zv::TScopedHKey(key);
+}
+}  // namespace
+
+void DeleteZentavoKey() {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zentavo");
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Zentavo");
+}
+
+bool RegKeyExists(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(key);
+  return true;
+}
+
+void RegSetRaw(const std::wstring& path, const std::wstring& name, DWORD type,
+               const std::vector<unsigned char>& data) {
+  const zv::TScopedHKey key = CreateKey(path);
+  if (::RegSetValueExW(key.Get(), name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
+                       static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot set registry value");
+}
+
+void RegSetDword(const std::wstring& path, const std::wstring& name, DWORD value) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&value);
+  RegSetRaw(path, name, REG_DWORD, std::vector<unsigned char>(p, p + 4));
+}
+
+void RegSetText(const std::wstring& path, const std::wstring& name, const std::wstring& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.c_str());
+  RegSetRaw(path, name, REG_SZ, std::vector<unsigned char>(p, p + (text.size() + 1) * 2));
+}
+
+bool RegGetRaw(const std::wstring& path, const std::wstring& name, DWORD& type, std::vector<unsigned char>& data) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
+  const zv::TScopedHKey key(raw);
+  DWORD size = 0;
+  if (::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  data.resize(size);
+  return ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size) ==
+         ERROR_SUCCESS;
+}
+
+std::vector<std::wstring> RegSubKeys(const std::wstring& path) {
+  std::vector<std::wstring> names;
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return names;
+  const zv::TScopedHKey key(raw);
+  wchar_t name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (::RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+}  // namespace zvtest
