@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake make g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
-          xvfb xauth x11-apps imagemagick python3)
+          fonts-wine xvfb xauth x11-apps imagemagick python3)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -16,7 +16,7 @@ TSettingsManager* GlobalSettingsManager = nullptr;
 
 namespace {
 const wchar_t* const kSectionNames[] = {L"Settings", L"Plugins", L"Profiles", L"TransformPipe", L"Errors"};
-const wchar_t* const kOptions = L"";  // the options live in "Settings" itself
+const wchar_t* const kOptionsSubKey = L"";  // the options live in "Settings" itself
 }  // namespace
 
 TSettingsManager::TSettingsManager() : TSettingsManager(GetModuleDir() + L"\\Zentavo.cfg") {}
@@ -186,11 +186,11 @@ bool TSettingsManager::HasConfigFile() {
 // ---- options
 
 bool TSettingsManager::ReadBool(const wchar_t* name, bool defaultValue) {
-  return (ReadNumber(skSettings, kOptions, name, defaultValue ? 1 : 0) & 0xFF) != 0;
+  return (ReadNumber(skSettings, kOptionsSubKey, name, defaultValue ? 1 : 0) & 0xFF) != 0;
 }
 
 void TSettingsManager::WriteBool(const wchar_t* name, bool value) {
-  WriteNumber(skSettings, kOptions, name, value ? 1 : 0);
+  WriteNumber(skSettings, kOptionsSubKey, name, value ? 1 : 0);
 }
 
 std::wstring TSettingsManager::GetTempFolder() {
@@ -202,18 +202,18 @@ std::wstring TSettingsManager::GetTempFolder() {
   if (m == 0 || m >= MAX_PATH) std::memcpy(longPath, shortPath, sizeof(longPath));
   std::wstring folder(longPath);
   if (!folder.empty()) folder.pop_back();
-  return ReadString(skSettings, kOptions, L"TempFolder", folder);
+  return ReadString(skSettings, kOptionsSubKey, L"TempFolder", folder);
 }
 
 void TSettingsManager::SetTempFolder(const std::wstring& value) {
-  WriteString(skSettings, kOptions, L"TempFolder", value);
+  WriteString(skSettings, kOptionsSubKey, L"TempFolder", value);
 }
 
 bool TSettingsManager::GetMemEnabled() { return ReadBool(L"MemEnabled", true); }
 void TSettingsManager::SetMemEnabled(bool value) { WriteBool(L"MemEnabled", value); }
 
-int32_t TSettingsManager::GetMemUsage() { return ReadNumber(skSettings, kOptions, L"MemUsage", 75); }
-void TSettingsManager::SetMemUsage(int32_t value) { WriteNumber(skSettings, kOptions, L"MemUsage", value); }
+int32_t TSettingsManager::GetMemUsage() { return ReadNumber(skSettings, kOptionsSubKey, L"MemUsage", 75); }
+void TSettingsManager::SetMemUsage(int32_t value) { WriteNumber(skSettings, kOptionsSubKey, L"MemUsage", value); }
 
 bool TSettingsManager::GetStoreTransformPipe() { return ReadBool(L"StoreTransformPipe", false); }
 void TSettingsManager::SetStoreTransformPipe(bool value) { WriteBool(L"StoreTransformPipe", value); }
@@ -222,25 +222,25 @@ bool TSettingsManager::GetCheckForUpdates() { return ReadBool(L"CheckForUpdates"
 void TSettingsManager::SetCheckForUpdates(bool value) { WriteBool(L"CheckForUpdates", value); }
 
 int32_t TSettingsManager::GetCheckUpdateInterval() {
-  return ReadNumber(skSettings, kOptions, L"CheckUpdateInterval", 7);
+  return ReadNumber(skSettings, kOptionsSubKey, L"CheckUpdateInterval", 7);
 }
 void TSettingsManager::SetCheckUpdateInterval(int32_t value) {
-  WriteNumber(skSettings, kOptions, L"CheckUpdateInterval", value);
+  WriteNumber(skSettings, kOptionsSubKey, L"CheckUpdateInterval", value);
 }
 
 double TSettingsManager::GetLastCheckUpdate() {
   // Held across both reads so no writer of ours can change the size in between.
   TLockGuard lock(FLock);
-  if (ReadData(skSettings, kOptions, L"LastCheckUpdate", nullptr) != 8) return 0.0;
+  if (ReadData(skSettings, kOptionsSubKey, L"LastCheckUpdate", nullptr) != 8) return 0.0;
   unsigned char bytes[8];
-  if (ReadData(skSettings, kOptions, L"LastCheckUpdate", bytes) != 8) return 0.0;
+  if (ReadData(skSettings, kOptionsSubKey, L"LastCheckUpdate", bytes) != 8) return 0.0;
   double value;
   std::memcpy(&value, bytes, sizeof(value));
   return value;
 }
 
 void TSettingsManager::SetLastCheckUpdate(double value) {
-  WriteData(skSettings, kOptions, L"LastCheckUpdate", &value, sizeof(value));
+  WriteData(skSettings, kOptionsSubKey, L"LastCheckUpdate", &value, sizeof(value));
 }
 
 bool TSettingsManager::GetNotifyError() { return ReadBool(L"NotifyError", true); }

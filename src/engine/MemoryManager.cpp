@@ -153,7 +153,7 @@ template <typename TCopy>
 bool TMemoryManager::CopyRange(PMemoryAllocation allocation, uint32_t offset, uint32_t count,
                                TCopy copy) const {
   // Summed in 64 bits: a 32-bit sum could wrap and pass the check.
-  if (!allocation || offset + count > allocation->Size) return false;
+  if (!allocation || uint64_t{offset} + count > allocation->Size) return false;
   size_t block = offset / MemoryBlockSize;
   uint32_t blockOffset = offset % MemoryBlockSize;
   uint32_t done = 0;

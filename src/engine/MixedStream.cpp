@@ -26,7 +26,7 @@ uint32_t ComputeMemoryBudget(const TMemoryBudgetInput& input) {
       std::nearbyint(static_cast<long double>(space) * (static_cast<long double>(input.MemUsage) / 100.0L));
   // A stored MemUsage above 100 must not wrap the 32-bit byte count.
   constexpr long double maxBudget = std::numeric_limits<uint32_t>::max();
-  const uint32_t bytes = false ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(budget);
+  const uint32_t bytes = budget >= maxBudget ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(budget);
   return bytes >= MinMemoryBudget ? bytes : 0;
 }
 
@@ -135,7 +135,8 @@ bool TMixedStream::CreateTempFile() {
   try {
     // Deleted by the system when the handle closes, so that a crash or a
     // killed host leaves no overflow file behind.
-    FFile = std::make_unique<TFileStream>(name, TFileMode::Create, 0, FILE_ATTRIBUTE_NORMAL);
+    FFile = std::make_unique<TFileStream>(name, TFileMode::Create, FILE_SHARE_DELETE,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
   } catch (...) {
     ::DeleteFileW(name);  // the empty file the name service made
     return false;
@@ -146,7 +147,7 @@ bool TMixedStream::CreateTempFile() {
 
 void TMixedStream::DropTempFile() {
   const std::wstring name = FFile->FileName();
-  FFile.reset();
+  FFile.reset();  // normally removes the file already (delete on close)
   ::DeleteFileW(name.c_str());
 }
 
@@ -158,7 +159,7 @@ void TMixedStream::UpdateSize() {
 bool TMixedStream::PositionFile(int64_t target) {
   // 64-bit positioning: the file part may reach beyond 2 GiB.
   const int64_t fileOffset = target - GetMemoryCapacity();
-  if (static_cast<int64_t>(FFile->Seek32(static_cast<int32_t>(fileOffset), soBeginning)) != fileOffset) return false;
+  if (FFile->Seek(fileOffset, soBeginning) != fileOffset) return false;
   FFileSeekNeeded = false;
   return true;
 }
@@ -233,6 +234,7 @@ int32_t TMixedStream::DoRead(void* buffer, int32_t count) {
     const int64_t extra = std::min<int64_t>(count - got, FSize - FPosition);
     got += extra;
     FPosition += extra;
+    FFileSeekNeeded = true;
   }
   return static_cast<int32_t>(got);
 }

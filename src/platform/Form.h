@@ -8,8 +8,9 @@
 // leaves a window procedure: the procedures swallow them.
 //
 // Dialogs derive from TForm, pass their caption and client size to its
-// constructor, create their controls with Add<T>(...) in their own
-// constructor and bind events to member functions:
+// constructor (before any control exists, so that anchors start from the
+// designed size), create their controls (platform/Controls.h) with Add<T>(...)
+// in their own constructor, in tab order, and bind events to member functions:
 //
 //   class TZentavoAboutForm : public TForm {
 //   public:
@@ -25,6 +26,8 @@
 // Controls are owned by their parent control and freed with it; the pointers
 // that Add returns stay valid as long as the form lives. Positions are pixels
 // in the parent's client area. Everything runs on the thread that made the form.
+// The form's own events are virtual functions (FormShow, FormActivate,
+// FormClose, FormHelp); FormCreate is simply the end of the constructor.
 #pragma once
 #include <windows.h>
 #include <functional>
@@ -225,8 +228,6 @@ protected:
   // A child was moved or resized by SetBounds.
   virtual void ChildBoundsChanged(TControl* child) {}
   void DestroyChildren();
-  // Makes a control that this one owns but that is not a child window of it (pages of a page control).
-  void AdoptChild(std::unique_ptr<TControl> child) { FChildren.push_back(std::move(child)); }
 
   friend class TControl;
 

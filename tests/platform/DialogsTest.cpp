@@ -63,6 +63,8 @@ TEST(ConfirmationBox, EachButtonKeyAndCloseGivesItsAnswer) {
   EXPECT_EQ(AnswerConfirmation([](HWND box) { PressKey(box, VK_RETURN); }, owner.Handle()), mrYes);
   // The buttons carry their answers as ids, like the platform's message boxes.
   EXPECT_EQ(AnswerConfirmation([](HWND box) { PressButtonId(box, IDNO); }, owner.Handle()), mrNo);
+  EXPECT_EQ(AnswerConfirmation([](HWND box) { PressMnemonic(box, L'a'); }, owner.Handle()), mrYesToAll);
+  EXPECT_EQ(AnswerConfirmation([](HWND box) { PressMnemonic(box, L'o'); }, owner.Handle()), mrNoToAll);
   EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
 }
 

@@ -2,6 +2,9 @@
 // from a second thread the way a user would drive them.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <atomic>
 #include <stdexcept>
 
@@ -216,4 +219,27 @@ TEST(FormModal, TabWalksThroughNestedControlsAndFocusStartsAtTheActiveControl) {
     ClickButton(w, L"Close");
   });
   EXPECT_EQ(result, mrClose);
+}
+
+TEST(FormModal, AFailingCloseHandlerStillClosesTheForm) {
+  struct TFailingForm : TTestForm {
+    void FormClose(TCloseAction&) override { throw std::runtime_error("close failed"); }
+  } form;
+  EXPECT_EQ(RunModal(form, [](HWND w) { PressKey(w, VK_RETURN); }), mrOk);
+  EXPECT_FALSE(::IsWindowVisible(form.Handle()));
+}
+
+TEST(ActivationContext, OurControlsGetVersionSixAndOtherWindowsKeepTheProcessDefault) {
+  TForm form(nullptr, {L"Zentavo controls", 200, 100});
+  auto* button = form.Add<TButton>(TBounds{10, 10, 75, 25}, L"Ours");
+  SIZE ideal{};
+  EXPECT_TRUE(::SendMessageW(button->Handle(), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)))
+      << "a version 6 button answers BCM_GETIDEALSIZE";
+  // Created outside our scope, as the host creates its windows: the context was not left active.
+  HWND plain = ::CreateWindowExW(0, L"BUTTON", L"Host", WS_CHILD, 0, 0, 75, 25, form.Handle(), nullptr, nullptr,
+                                 nullptr);
+  ASSERT_TRUE(plain);
+  SIZE hostIdeal{};
+  EXPECT_FALSE(::SendMessageW(plain, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&hostIdeal)));
+  ::DestroyWindow(plain);
 }

@@ -202,6 +202,16 @@ void PressKey(HWND window, WORD virtualKey) {
   ::PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
 }
 
+void PressMnemonic(HWND window, wchar_t letter) {
+  const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  HWND target = window;
+  if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus) target = info.hwndFocus;
+  // The context bit (29) tells that Alt is down; dialogs look for mnemonics on WM_SYSCHAR.
+  ::PostMessageW(target, WM_SYSCHAR, static_cast<WPARAM>(letter), 1 | (1u << 29));
+}
+
 void PressKeyOn(HWND control, WORD virtualKey) {
   const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
   ::PostMessageW(control, WM_KEYDOWN, virtualKey, 1 | (scan << 16));

@@ -78,6 +78,8 @@ void ClickButton(HWND parent, const std::wstring& caption);
 void PressButtonId(HWND dialog, int id);
 // Posts a key press (down and up) to the focused control of the window's thread.
 void PressKey(HWND window, WORD virtualKey);
+// Posts Alt+letter (a mnemonic, "&Yes") to the focused control of the window's thread.
+void PressMnemonic(HWND window, wchar_t letter);
 // Posts a key press straight to a control (it need not have the focus).
 void PressKeyOn(HWND control, WORD virtualKey);
 // Posts a left click at a point of the control's client area.

@@ -188,15 +188,15 @@ protected:
 
 TEST_F(MixedStreamModel, TinyBudget) {
   TRunMemory memory(5, FDir.Path());
-  RunModel(20261206, 2500);
+  RunModel(20261206, 2000);
 }
 
 TEST_F(MixedStreamModel, TinyBudgetWithHeapExhaustion) {
   TRunMemory memory(8, FDir.Path(), 3);
-  RunModel(7, 2500);
+  RunModel(7, 2000);
 }
 
 TEST_F(MixedStreamModel, NoBudget) {
   TRunMemory memory(-1, FDir.Path());
-  RunModel(424242, 2500);
+  RunModel(424242, 2000);
 }
