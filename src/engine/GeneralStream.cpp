@@ -225,6 +225,13 @@ int32_t PercentOf(int64_t written, int64_t size) {
 
 }  // namespace
 
+// One chunk of the data into the file, under the data's lock. A failed write
+// raises; a failed read gives -1.
+int32_t TGeneralStream::WriteChunkTo(TFileStream& file, char* buffer) {
+  TLockGuard lock(FData->Lock);
+  return FData->Stream->WriteChunkTo(file, buffer, SaveChunkSize);
+}
+
 int32_t TGeneralStream::SaveToFile() {
   const std::wstring fileName = GetFullName();
   if (!ForceDirectories(GetDirectory())) return srFailed;
@@ -240,19 +247,10 @@ int32_t TGeneralStream::SaveToFile() {
       outcome = TCopyOutcome::Saved;
       int64_t written = 0;
       while (size > 0) {
-        int32_t n;
-        try {
-          n = Read(buffer.get(), SaveChunkSize);
-        } catch (const std::exception&) {
-          n = -1;
-        }
+        const int32_t n = WriteChunkTo(file, buffer.get());
         // A failed read would leave the file short: that is no saved file.
-        if (n < 0 || n > SaveChunkSize) {
+        if (n < 0) {
           outcome = TCopyOutcome::ReadFailed;
-          break;
-        }
-        if (n > 0 && file.Write(buffer.get(), n) < n) {
-          outcome = TCopyOutcome::Failed;
           break;
         }
         written += n;

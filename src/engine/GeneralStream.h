@@ -108,6 +108,8 @@ public:
   void ReportError(uint32_t code, const std::wstring& message);
 
 private:
+  int32_t WriteChunkTo(TFileStream& file, char* buffer);
+
   TSharedStreamData* FData;
   TFileProperties FFileProperties;
 };

@@ -167,6 +167,14 @@ bool TMemoryManager::CopyRange(PMemoryAllocation allocation, uint32_t offset, ui
   return true;
 }
 
+const char* TMemoryManager::AddressOf(PMemoryAllocation allocation, uint32_t offset,
+                                      uint32_t& contiguous) const {
+  if (!allocation || offset >= allocation->Size) return nullptr;
+  const uint32_t blockOffset = offset % MemoryBlockSize;
+  contiguous = std::min(allocation->Size - offset, MemoryBlockSize - blockOffset);
+  return static_cast<const char*>(FBlocks[allocation->Blocks[offset / MemoryBlockSize]].Memory) + blockOffset;
+}
+
 bool TMemoryManager::Read(void* buffer, PMemoryAllocation allocation, uint32_t offset, uint32_t count) const {
   return CopyRange(allocation, offset, count, [buffer](const char* memory, uint32_t done, uint32_t chunk) {
     std::memcpy(static_cast<char*>(buffer) + done, memory, chunk);

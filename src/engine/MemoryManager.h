@@ -50,6 +50,10 @@ public:
   void Deallocate(PMemoryAllocation allocation);
   uint32_t GetAllocationSize(PMemoryAllocation allocation) const;
 
+  // The address of byte offset of the allocation, and in contiguous how many
+  // bytes of the allocation follow it inside the same block; null beyond Size.
+  const char* AddressOf(PMemoryAllocation allocation, uint32_t offset, uint32_t& contiguous) const;
+
   // Copy between buffer and [offset, offset + count) of the allocation; false,
   // with nothing copied, when that range reaches beyond the allocation's Size.
   bool Read(void* buffer, PMemoryAllocation allocation, uint32_t offset, uint32_t count) const;

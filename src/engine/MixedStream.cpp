@@ -198,6 +198,23 @@ int32_t TMixedStream::Read(void* buffer, int32_t count) {
   }
 }
 
+int32_t TMixedStream::WriteChunkTo(TStream& target, void* buffer, int32_t count) {
+  // Only a chunk that lies whole in one written memory block goes directly,
+  // so the chunk is exactly what Read would have delivered.
+  const int64_t wanted = std::min<int64_t>(count, FSize - FPosition);
+  uint32_t contiguous = 0;
+  const char* memory = nullptr;
+  if (GlobalMemoryManager && FAllocation && wanted > 0 && FPosition + wanted <= FDataEnd &&
+      FPosition + wanted <= GetMemoryCapacity())
+    memory = GlobalMemoryManager->AddressOf(FAllocation, static_cast<uint32_t>(FPosition), contiguous);
+  if (!memory || contiguous < wanted) return TStream::WriteChunkTo(target, buffer, count);
+  const int32_t n = static_cast<int32_t>(wanted);
+  if (target.Write(memory, n) != n) throw EZvError(L"The file could not be written completely.");
+  FPosition += n;
+  FFileSeekNeeded = true;
+  return n;
+}
+
 int32_t TMixedStream::DoRead(void* buffer, int32_t count) {
   int64_t got = 0;
   if (FPosition < FDataEnd) {

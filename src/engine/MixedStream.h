@@ -64,6 +64,9 @@ public:
   // The new position, -1 (nothing changed) for a negative target or when the
   // overflow file cannot be positioned there.
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  // Data in the memory part goes to target straight from its block, without
+  // the copy through buffer; everything else as the base class does it.
+  int32_t WriteChunkTo(TStream& target, void* buffer, int32_t count) override;
 
   // Inspection for tests.
   bool HasOverflowFile() const { return FFile != nullptr; }

@@ -57,8 +57,8 @@ THtmlHelpW HtmlHelpFunction() {
   return function;
 }
 
-// COM for the shell's folder dialog, released again when the caller's thread
-// had no apartment before.
+// COM for the shell's folder dialog; every successful initialisation (also
+// "already initialised") is balanced by its own uninitialisation.
 class TComApartment {
 public:
   TComApartment() : FInitialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}

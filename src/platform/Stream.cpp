@@ -11,6 +11,18 @@ int64_t TStream::GetSize() {
   return size;
 }
 
+int32_t TStream::WriteChunkTo(TStream& target, void* buffer, int32_t count) {
+  int32_t n;
+  try {
+    n = Read(buffer, count);
+  } catch (const std::exception&) {
+    return -1;
+  }
+  if (n < 0 || n > count) return -1;
+  if (n > 0 && target.Write(buffer, n) != n) throw EZvError(L"The file could not be written completely.");
+  return n;
+}
+
 namespace {
 DWORD AccessOf(TFileMode mode) {
   return mode == TFileMode::OpenRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;

@@ -28,6 +28,11 @@ public:
     return static_cast<int32_t>(Seek(static_cast<int64_t>(offset), static_cast<TSeekOrigin>(origin)));
   }
 
+  // Moves up to count bytes from the current position into target, through
+  // buffer (count bytes of room). Bytes moved; 0 at the end; -1 when reading
+  // failed. A failed or short write to target raises.
+  virtual int32_t WriteChunkTo(TStream& target, void* buffer, int32_t count);
+
   int64_t GetPosition() { return Seek(0, soCurrent); }
   void SetPosition(int64_t position) { Seek(position, soBeginning); }
 };

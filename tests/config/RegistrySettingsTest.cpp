@@ -2,148 +2,103 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "config/RegistrySettings.h"
 #include "support/RegistryFixture.h"
+#include "ConfigTestUtil.h"
 
 using namespace zv;
 using namespace zvtest;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 class RegistryStore : public TRegistryTest {
 protected:
   TRegistrySettings FStore;
 };
 
-TEST_F(RegistryStore, WritesUseTheLayoutTypesAndNestedKeys) {
+TEST_F(RegistryStore, WritesUseTheLayoutTypesAndNestedKeysReplacingAnyType) {
   const unsigned char block[] = {0x00, 0x7F, 0xFF};
-  EXPECT_TRUE(FStore.WriteNumber(L"Settings", L"MemUsage", -2));
-  EXPECT_TRUE(FStore.WriteString(L"Plugins", L"1", L"ab"));
-  EXPECT_TRUE(FStore.WriteData(L"Profiles\\Work\\[1][3]Zip", L"Key", block, 3));
-  EXPECT_TRUE(FStore.WriteData(L"Settings", L"Empty", block, 0));
-
-  DWORD type = 0;
-  Bytes data;
-  ASSERT_TRUE(RegGetRaw(L"Settings", L"MemUsage", type, data));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(data, (Bytes{0xFE, 0xFF, 0xFF, 0xFF}));
-  ASSERT_TRUE(RegGetRaw(L"Plugins", L"1", type, data));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(data, (Bytes{'a', 0, 'b', 0, 0, 0}));
-  ASSERT_TRUE(RegGetRaw(L"Profiles\\Work\\[1][3]Zip", L"Key", type, data));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-  EXPECT_EQ(data, (Bytes{0x00, 0x7F, 0xFF}));
-  ASSERT_TRUE(RegGetRaw(L"Settings", L"Empty", type, data));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-  EXPECT_TRUE(data.empty());
-  EXPECT_EQ(FStore.ReadData(L"Settings", L"Empty", nullptr), 0);
-  EXPECT_EQ(FStore.GetValueType(L"Settings", L"Empty"), svData);
+  RegSetText(L"S", L"N", L"text");
+  EXPECT_TRUE(FStore.WriteNumber(L"S", L"N", -2));
+  EXPECT_TRUE(FStore.WriteString(L"S", L"T", L"ab"));
+  EXPECT_TRUE(FStore.WriteData(L"Profiles\\Work\\[1][3]Zip", L"D", block, 3));
+  EXPECT_TRUE(FStore.WriteData(L"S", L"E", nullptr, 5));
+  const std::tuple<const wchar_t*, const wchar_t*, DWORD, Bytes> expected[] = {
+      {L"S", L"N", REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}, {L"S", L"T", REG_SZ, {'a', 0, 'b', 0, 0, 0}},
+      {L"Profiles\\Work\\[1][3]Zip", L"D", REG_BINARY, {0x00, 0x7F, 0xFF}}, {L"S", L"E", REG_BINARY, {}}};
+  for (const auto& [key, name, type, data] : expected) {
+    DWORD actualType = 0;
+    Bytes actual;
+    ASSERT_TRUE(RegGetRaw(key, name, actualType, actual)) << name;
+    EXPECT_EQ(actualType, type) << name;
+    EXPECT_EQ(actual, data) << name;
+  }
 }
 
-TEST_F(RegistryStore, WriteReplacesAValueOfAnyType) {
-  RegSetText(L"S", L"V", L"text");
-  EXPECT_TRUE(FStore.WriteNumber(L"S", L"V", 7));
-  EXPECT_EQ(FStore.ReadNumber(L"S", L"V", 0), 7);
-  EXPECT_EQ(FStore.GetValueType(L"S", L"V"), svNumber);
+// What each read answers for each kind of stored value.
+TEST_F(RegistryStore, ReadsPerValueType) {
+  const struct {
+    const wchar_t* Name;
+    DWORD Type;
+    Bytes Data;
+    int32_t Number;
+    const wchar_t* String;  // null: the default
+    int32_t Size, Read;     // ReadData without and with a buffer
+    TSettingValueType ValueType;
+  } cases[] = {
+      {L"Dword", REG_DWORD, {12, 0, 0, 0}, 12, nullptr, 4, -1, svNumber},
+      {L"Text", REG_SZ, {'1', 0, '2', 0, 0, 0}, -1, L"12", 6, -1, svString},
+      {L"NoTerminator", REG_SZ, {'h', 0, 'i', 0}, -1, L"hi", 4, -1, svString},
+      {L"Inner", REG_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0}, -1, L"a", 8, -1, svString},
+      {L"Expand", REG_EXPAND_SZ, {'%', 0, 'T', 0, '%', 0, 0, 0}, -1, L"%T%", 8, -1, svNone},
+      {L"Multi", REG_MULTI_SZ, {'m', 0, 0, 0, 0, 0}, -1, nullptr, 6, 6, svNone},
+      {L"Binary", REG_BINARY, {1, 2, 3, 4}, -1, nullptr, 4, 4, svData},
+      {L"EmptyBinary", REG_BINARY, {}, -1, L"", 0, 0, svData},
+      {L"Missing", REG_NONE, {}, -1, nullptr, -1, -1, svNone},
+  };
+  for (const auto& c : cases)
+    if (c.Type != REG_NONE) RegSetRaw(L"S", c.Name, c.Type, c.Data);
+  for (const auto& c : cases) {
+    EXPECT_EQ(FStore.ReadNumber(L"S", c.Name, -1), c.Number) << c.Name;
+    EXPECT_EQ(FStore.ReadString(L"S", c.Name, L"D"), c.String ? c.String : L"D") << c.Name;
+    EXPECT_EQ(FStore.ReadData(L"S", c.Name, nullptr), c.Size) << c.Name;
+    Bytes buffer(16, 0x55);
+    EXPECT_EQ(FStore.ReadData(L"S", c.Name, buffer.data()), c.Read) << c.Name;
+    if (c.Read > 0) {
+      EXPECT_TRUE(std::equal(c.Data.begin(), c.Data.end(), buffer.begin())) << c.Name;
+    }
+    EXPECT_EQ(FStore.GetValueType(L"S", c.Name), c.ValueType) << c.Name;
+  }
 }
 
-TEST_F(RegistryStore, ReadsLeaveAnEmptyKeyBehind) {
+TEST_F(RegistryStore, ListsAndDeletesAndReadsLeaveEmptyKeysBehind) {
   EXPECT_EQ(FStore.ReadNumber(L"Missing\\Deep", L"A", 42), 42);
   EXPECT_TRUE(RegKeyExists(L"Missing\\Deep"));
-  const auto names = FStore.GetValueNames(L"Fresh");
-  ASSERT_TRUE(names.has_value());
-  EXPECT_TRUE(names->empty());
-}
+  EXPECT_EQ(FStore.GetValueNames(L"Fresh"), TStringList{});
 
-TEST_F(RegistryStore, ReadsAnswerTheDefaultForOtherTypes) {
-  RegSetText(L"S", L"Text", L"12");
-  RegSetDword(L"S", L"Dword", 12);
-  RegSetRaw(L"S", L"EmptyBinary", REG_BINARY, {});
-  RegSetRaw(L"S", L"Expand", REG_EXPAND_SZ, {'%', 0, 'T', 0, '%', 0, 0, 0});
-  RegSetRaw(L"S", L"NoTerminator", REG_SZ, {'h', 0, 'i', 0});
-  RegSetRaw(L"S", L"Inner", REG_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0});
-  RegSetRaw(L"S", L"Multi", REG_MULTI_SZ, {'m', 0, 0, 0, 0, 0});
-  RegSetRaw(L"S", L"Binary", REG_BINARY, {1, 2, 3, 4});
-
-  EXPECT_EQ(FStore.ReadNumber(L"S", L"Text", -1), -1);
-  EXPECT_EQ(FStore.ReadNumber(L"S", L"Binary", -1), -1);
-  EXPECT_EQ(FStore.ReadString(L"S", L"Dword", L"D"), L"D");
-  EXPECT_EQ(FStore.ReadString(L"S", L"EmptyBinary", L"D"), L"");
-  EXPECT_EQ(FStore.ReadString(L"S", L"Expand", L"D"), L"%T%");
-  EXPECT_EQ(FStore.ReadString(L"S", L"NoTerminator", L"D"), L"hi");
-  EXPECT_EQ(FStore.ReadString(L"S", L"Inner", L"D"), L"a");
-  EXPECT_EQ(FStore.ReadString(L"S", L"Multi", L"D"), L"D");
-  EXPECT_EQ(FStore.ReadString(L"S", L"Missing", L"D"), L"D");
-
-  EXPECT_EQ(FStore.GetValueType(L"S", L"Text"), svString);
-  EXPECT_EQ(FStore.GetValueType(L"S", L"Dword"), svNumber);
-  EXPECT_EQ(FStore.GetValueType(L"S", L"Expand"), svNone);
-  EXPECT_EQ(FStore.GetValueType(L"S", L"Multi"), svNone);
-  EXPECT_EQ(FStore.GetValueType(L"S", L"Missing"), svNone);
-}
-
-TEST_F(RegistryStore, DataReadsSizeAnyTypeButCopyOnlyBlocks) {
-  ASSERT_TRUE(FStore.WriteString(L"S", L"Text", L"ab"));
-  RegSetDword(L"S", L"Dword", 5);
-  RegSetRaw(L"S", L"Multi", REG_MULTI_SZ, {'m', 0, 0, 0, 0, 0});
-  unsigned char buffer[8] = {};
-  EXPECT_EQ(FStore.ReadData(L"S", L"Text", nullptr), 6);
-  EXPECT_EQ(FStore.ReadData(L"S", L"Text", buffer), -1);
-  EXPECT_EQ(FStore.ReadData(L"S", L"Dword", nullptr), 4);
-  EXPECT_EQ(FStore.ReadData(L"S", L"Dword", buffer), -1);
-  EXPECT_EQ(FStore.ReadData(L"S", L"Multi", buffer), 6);
-  EXPECT_EQ(buffer[0], 'm');
-  EXPECT_EQ(FStore.ReadData(L"S", L"Missing", nullptr), -1);
-  EXPECT_EQ(FStore.ReadData(L"S", L"Missing", buffer), -1);
-  const unsigned char block[] = {9, 8, 7};
-  ASSERT_TRUE(FStore.WriteData(L"S", L"Block", block, 3));
-  EXPECT_EQ(FStore.ReadData(L"S", L"Block", buffer), 3);
-  EXPECT_EQ(buffer[2], 7);
-}
-
-TEST_F(RegistryStore, DeleteValueReportsWhetherSomethingWent) {
-  FStore.WriteNumber(L"S", L"A", 1);
-  EXPECT_TRUE(FStore.DeleteValue(L"S", L"A"));
-  EXPECT_FALSE(FStore.DeleteValue(L"S", L"A"));
-  EXPECT_EQ(FStore.ReadNumber(L"S", L"A", 3), 3);
-}
-
-TEST_F(RegistryStore, ListsValueNamesAndDirectSubKeysOnly) {
+  const std::wstring longName(300, L'n');
   FStore.WriteNumber(L"Plugins", L"1", 1);
-  FStore.WriteString(L"Plugins", L"2", L"x");
+  FStore.WriteString(L"Plugins", longName, L"x");
   FStore.WriteNumber(L"Profiles\\P1\\[1][3]Zip", L"L", 1);
   FStore.WriteNumber(L"Profiles\\P1\\[2][4]Crypt", L"L", 1);
   FStore.WriteNumber(L"Profiles\\P2\\[1][3]Zip", L"L", 1);
-  auto values = FStore.GetValueNames(L"Plugins");
-  ASSERT_TRUE(values.has_value());
-  std::sort(values->begin(), values->end());
-  EXPECT_EQ(*values, (TStringList{L"1", L"2"}));
-  auto keys = FStore.GetKeyNames(L"Profiles");
-  ASSERT_TRUE(keys.has_value());
-  std::sort(keys->begin(), keys->end());
-  EXPECT_EQ(*keys, (TStringList{L"P1", L"P2"}));
-}
+  auto values = FStore.GetValueNames(L"Plugins").value_or(TStringList{});
+  std::sort(values.begin(), values.end());
+  EXPECT_EQ(values, (TStringList{L"1", longName}));
+  auto keys = FStore.GetKeyNames(L"Profiles").value_or(TStringList{});
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (TStringList{L"P1", L"P2"}));
 
-TEST_F(RegistryStore, LongNamesAreListedWhole) {
-  const std::wstring name(300, L'n');
-  ASSERT_TRUE(FStore.WriteNumber(L"S", name, 1));
-  const auto values = FStore.GetValueNames(L"S");
-  ASSERT_TRUE(values.has_value());
-  EXPECT_EQ(*values, TStringList{name});
-}
+  EXPECT_TRUE(FStore.DeleteValue(L"Plugins", L"1"));
+  EXPECT_FALSE(FStore.DeleteValue(L"Plugins", L"1"));
 
-TEST_F(RegistryStore, DeleteKeyRemovesTheWholeTreeAndCreatesNothing) {
-  for (const wchar_t* path : {L"Profiles\\Work\\[1][3]Zip\\Deep", L"Profiles\\Work\\[2][4]Crypt",
-                              L"Profiles\\Work\\[3][5]Any", L"Profiles\\Home\\[1][3]Zip"})
-    FStore.WriteNumber(path, L"L", 1);
-  FStore.WriteNumber(L"Profiles\\Work", L"Own", 1);
-  FStore.DeleteKey(L"Profiles\\Work");
-  EXPECT_FALSE(RegKeyExists(L"Profiles\\Work"));
-  EXPECT_TRUE(RegKeyExists(L"Profiles\\Home\\[1][3]Zip"));
-  FStore.DeleteKey(L"Nothing\\Here");
+  FStore.WriteNumber(L"Profiles\\P1\\[1][3]Zip\\Deep", L"L", 1);
+  FStore.DeleteKey(L"Profiles\\P1");  // the whole tree
+  EXPECT_FALSE(RegKeyExists(L"Profiles\\P1"));
+  EXPECT_TRUE(RegKeyExists(L"Profiles\\P2\\[1][3]Zip"));
+  FStore.DeleteKey(L"Nothing\\Here");  // creates nothing
   EXPECT_FALSE(RegKeyExists(L"Nothing"));
 }
 

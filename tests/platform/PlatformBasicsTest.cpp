@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "frontend/TCUtilities.h"
 #include "platform/Stream.h"
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
@@ -15,35 +14,25 @@ TEST(TextConv, AnsiRoundTripAndNull) {
   EXPECT_EQ(AnsiToWide(""), L"");
 }
 
-TEST(FileStream, SeeksBeyondTwoGibibytesAndReadsBack) {
+TEST(FileStream, SeeksBeyondTwoGibibytesAndAMissingFileRaisesWithTheSystemCode) {
   zvtest::TTempDir dir;
-  TFileStream file(dir / L"big.bin", TFileMode::Create);
-  const int64_t beyond = (int64_t(1) << 31) + 17;
-  ASSERT_EQ(file.Seek(beyond, soBeginning), beyond);
-  ASSERT_EQ(file.Write("xyz", 3), 3);
-  EXPECT_EQ(file.GetSize(), beyond + 3);
-  ASSERT_EQ(file.Seek(beyond, soBeginning), beyond);
-  char back[3] = {};
-  ASSERT_EQ(file.Read(back, 3), 3);
-  EXPECT_EQ(std::string(back, 3), "xyz");
-  file.SetSize(5);
-  EXPECT_EQ(file.GetSize(), 5);
-}
-
-TEST(FileStream, OpeningAMissingFileRaisesWithTheSystemCode) {
-  zvtest::TTempDir dir;
+  {
+    TFileStream file(dir / L"big.bin", TFileMode::Create);
+    const int64_t beyond = (int64_t(1) << 31) + 17;
+    ASSERT_EQ(file.Seek(beyond, soBeginning), beyond);
+    ASSERT_EQ(file.Write("xyz", 3), 3);
+    EXPECT_EQ(file.GetSize(), beyond + 3);
+    ASSERT_EQ(file.Seek(beyond, soBeginning), beyond);
+    char back[3] = {};
+    ASSERT_EQ(file.Read(back, 3), 3);
+    EXPECT_EQ(std::string(back, 3), "xyz");
+    file.SetSize(5);
+    EXPECT_EQ(file.GetSize(), 5);
+  }
   try {
     TFileStream file(dir / L"missing.bin", TFileMode::OpenRead);
     FAIL() << "no exception";
   } catch (const EZvOSError& e) {
     EXPECT_EQ(e.Code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   }
-}
-
-TEST(ModuleDir, IsTheFolderOfTheModuleWithoutTrailingBackslash) {
-  wchar_t exe[MAX_PATH];
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring expected(exe);
-  expected.resize(expected.find_last_of(L'\\'));
-  EXPECT_EQ(GetModuleDir(), expected);
 }

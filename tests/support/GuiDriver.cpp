@@ -22,44 +22,23 @@ bool OfThisProcess(HWND window) {
   return pid == ::GetCurrentProcessId();
 }
 
-bool Matches(HWND window, const std::wstring& text, const std::wstring& className, int id) {
-  if (!className.empty() && _wcsicmp(GetClass(window).c_str(), className.c_str()) != 0) return false;
-  if (!text.empty() && GetText(window) != text) return false;
-  if (id != -1 && ::GetDlgCtrlID(window) != id) return false;
-  return true;
-}
-
-struct TTopSearch {
-  const std::wstring* Caption;
-  const std::wstring* ClassName;
-  HWND Found;
-};
-
-BOOL CALLBACK FindTopProc(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<TTopSearch*>(param);
-  if (OfThisProcess(window) && ::IsWindowVisible(window) &&
-      Matches(window, *search->Caption, *search->ClassName, -1)) {
-    search->Found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-struct TChildSearch {
-  std::wstring Text;
-  std::wstring ClassName;
+struct TSearch {
+  std::wstring Text, ClassName;
   int Id;
-  std::vector<HWND> Found;
-  bool All;
+  bool TopLevel;
+  HWND Found = nullptr;
 };
 
-BOOL CALLBACK FindChildProc(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<TChildSearch*>(param);
-  if (Matches(window, search->Text, search->ClassName, search->Id)) {
-    search->Found.push_back(window);
-    if (!search->All) return FALSE;
-  }
-  return TRUE;
+BOOL CALLBACK FindProc(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<TSearch*>(param);
+  if (s->TopLevel && (!OfThisProcess(window) || !::IsWindowVisible(window))) return TRUE;
+  wchar_t className[256] = {};
+  ::GetClassNameW(window, className, 256);
+  if (!s->ClassName.empty() && _wcsicmp(className, s->ClassName.c_str()) != 0) return TRUE;
+  if (!s->Text.empty() && GetText(window) != s->Text) return TRUE;
+  if (s->Id != -1 && ::GetDlgCtrlID(window) != s->Id) return TRUE;
+  s->Found = window;
+  return FALSE;
 }
 
 template <typename F>
@@ -77,11 +56,20 @@ BOOL CALLBACK CloseProc(HWND window, LPARAM) {
   return TRUE;
 }
 
+// The focused control of the window's thread, else the window itself.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus)
+    return info.hwndFocus;
+  return window;
+}
+
 }  // namespace
 
 HWND FindTopWindow(const std::wstring& caption, const std::wstring& className) {
-  TTopSearch search{&caption, &className, nullptr};
-  ::EnumWindows(FindTopProc, reinterpret_cast<LPARAM>(&search));
+  TSearch search{caption, className, -1, true};
+  ::EnumWindows(FindProc, reinterpret_cast<LPARAM>(&search));
   return search.Found;
 }
 
@@ -98,30 +86,9 @@ HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs) {
   return WaitForWindow(caption, L"#32770", timeoutMs);
 }
 
-std::wstring AnswerMessageBox(const std::wstring& caption, int id, DWORD timeoutMs) {
-  HWND box = WaitForMessageBox(caption, timeoutMs);
-  std::wstring text = MessageBoxText(box);
-  PressButtonId(box, id);
-  WaitForWindowGone(box, timeoutMs);
-  return text;
-}
-
 HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& className, int id) {
-  TChildSearch search{text, className, id, {}, false};
-  ::EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&search));
-  return search.Found.empty() ? nullptr : search.Found.front();
-}
-
-HWND FindChildById(HWND parent, int id) { return FindChild(parent, L"", L"", id); }
-
-HWND WaitForChild(HWND parent, const std::wstring& text, const std::wstring& className, DWORD timeoutMs) {
-  return Poll([&] { return FindChild(parent, text, className); },
-              "control \"" + Narrow(text) + "\" class \"" + Narrow(className) + "\"", timeoutMs);
-}
-
-std::vector<HWND> FindChildren(HWND parent, const std::wstring& className) {
-  TChildSearch search{L"", className, -1, {}, true};
-  ::EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&search));
+  TSearch search{text, className, id, false};
+  ::EnumChildWindows(parent, FindProc, reinterpret_cast<LPARAM>(&search));
   return search.Found;
 }
 
@@ -138,21 +105,7 @@ std::wstring GetText(HWND window) {
   return text;
 }
 
-std::wstring GetClass(HWND window) {
-  wchar_t name[256] = {};
-  ::GetClassNameW(window, name, 256);
-  return name;
-}
-
 bool IsEnabled(HWND window) { return ::IsWindowEnabled(window) != FALSE; }
-
-bool IsChecked(HWND button) {
-  DWORD_PTR state = 0;
-  ::SendMessageTimeoutW(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, DefaultGuiTimeoutMs, &state);
-  return state == BST_CHECKED;
-}
-
-bool IsShown(HWND window) { return ::IsWindowVisible(window) != FALSE; }
 
 RECT GetScreenRect(HWND window) {
   RECT r{};
@@ -179,7 +132,7 @@ void ClickButton(HWND parent, const std::wstring& caption) {
 void PressButtonId(HWND dialog, int id) {
   // A direct child first: platform dialogs hold inner windows that reuse small ids.
   HWND button = ::GetDlgItem(dialog, id);
-  if (!button) button = FindChildById(dialog, id);
+  if (!button) button = FindChild(dialog, L"", L"", id);
   if (button) {
     // The command itself, to the button's parent: some platform dialogs ignore
     // a BM_CLICK while they are not the active window. A disabled button does nothing.
@@ -191,31 +144,17 @@ void PressButtonId(HWND dialog, int id) {
   }
 }
 
-void PressKey(HWND window, WORD virtualKey) {
-  const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
-  HWND target = window;
-  if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus) target = info.hwndFocus;
-  const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
-  ::PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
-  ::PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
-}
-
-void PressMnemonic(HWND window, wchar_t letter) {
-  const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
-  HWND target = window;
-  if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus) target = info.hwndFocus;
-  // The context bit (29) tells that Alt is down; dialogs look for mnemonics on WM_SYSCHAR.
-  ::PostMessageW(target, WM_SYSCHAR, static_cast<WPARAM>(letter), 1 | (1u << 29));
-}
-
 void PressKeyOn(HWND control, WORD virtualKey) {
   const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
   ::PostMessageW(control, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
   ::PostMessageW(control, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+void PressKey(HWND window, WORD virtualKey) { PressKeyOn(FocusOf(window), virtualKey); }
+
+void PressMnemonic(HWND window, wchar_t letter) {
+  // The context bit (29) tells that Alt is down; dialogs look for mnemonics on WM_SYSCHAR.
+  ::PostMessageW(FocusOf(window), WM_SYSCHAR, static_cast<WPARAM>(letter), 1 | (1u << 29));
 }
 
 void ClickAt(HWND control, POINT pt) {
@@ -236,8 +175,7 @@ void WaitUntil(const std::function<bool()>& condition, const std::string& what, 
   Poll([&] { return condition(); }, what, timeoutMs);
 }
 
-TGuiDriver::TGuiDriver(std::function<void()> script, DWORD timeoutMs)
-    : FTimeoutMs(timeoutMs), FTestThread(::GetCurrentThreadId()) {
+TGuiDriver::TGuiDriver(std::function<void()> script, DWORD timeoutMs) : FTimeoutMs(timeoutMs) {
   FThread = std::thread([this, script = std::move(script)]() mutable { Body(std::move(script)); });
 }
 

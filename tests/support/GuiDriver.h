@@ -20,7 +20,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace zvtest {
 
@@ -44,25 +43,13 @@ void WaitForWindowGone(HWND window, DWORD timeoutMs = DefaultGuiTimeoutMs);
 // A message box or platform dialog (class "#32770"), optionally by caption.
 HWND WaitForMessageBox(const std::wstring& caption = L"", DWORD timeoutMs = DefaultGuiTimeoutMs);
 
-// Waits for a message box (by caption; empty = any), presses the button with
-// the id (IDOK, IDYES, ...) and returns the box's message text.
-std::wstring AnswerMessageBox(const std::wstring& caption, int id, DWORD timeoutMs = DefaultGuiTimeoutMs);
-
 // A descendant by text and/or class and/or control id (id -1 = any); null when none.
 HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& className = L"", int id = -1);
-HWND FindChildById(HWND parent, int id);
-HWND WaitForChild(HWND parent, const std::wstring& text, const std::wstring& className = L"",
-                  DWORD timeoutMs = DefaultGuiTimeoutMs);
-// Every descendant of the class (in the order EnumChildWindows gives).
-std::vector<HWND> FindChildren(HWND parent, const std::wstring& className);
 
 // --- reading state -------------------------------------------------------------
 
 std::wstring GetText(HWND window);
-std::wstring GetClass(HWND window);
 bool IsEnabled(HWND window);
-bool IsChecked(HWND button);
-bool IsShown(HWND window);  // the window and all its parents are visible
 RECT GetScreenRect(HWND window);
 // The text of a message box's message (its static text item, id 0xFFFF).
 std::wstring MessageBoxText(HWND box);
@@ -106,13 +93,11 @@ public:
 
   // Waits for the script; records its failure with ADD_FAILURE. Returns true when it succeeded.
   bool Join();
-  const std::string& Error() const { return FError; }
 
 private:
   void Body(std::function<void()> script);
 
   DWORD FTimeoutMs;
-  DWORD FTestThread;
   std::atomic<bool> FJoining{false};
   std::string FError;
   std::thread FThread;

@@ -61,18 +61,11 @@ bool RegGetRaw(const std::wstring& path, const std::wstring& name, DWORD& type, 
          ERROR_SUCCESS;
 }
 
-std::vector<std::wstring> RegSubKeys(const std::wstring& path) {
-  std::vector<std::wstring> names;
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return names;
-  const zv::TScopedHKey key(raw);
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, length);
-  }
-  return names;
+std::optional<int32_t> RegGetNumber(const std::wstring& path, const std::wstring& name) {
+  DWORD type = 0;
+  std::vector<unsigned char> data;
+  if (!RegGetRaw(path, name, type, data) || type != REG_DWORD || data.size() != 4) return std::nullopt;
+  return static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24);
 }
 
 }  // namespace zvtest

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,8 @@ void RegSetDword(const std::wstring& path, const std::wstring& name, DWORD value
 void RegSetText(const std::wstring& path, const std::wstring& name, const std::wstring& text);
 // False when the value is missing.
 bool RegGetRaw(const std::wstring& path, const std::wstring& name, DWORD& type, std::vector<unsigned char>& data);
-std::vector<std::wstring> RegSubKeys(const std::wstring& path);
+// A REG_DWORD value; none when missing or of another type.
+std::optional<int32_t> RegGetNumber(const std::wstring& path, const std::wstring& name);
 
 // A test that owns a clean Software\Zentavo key for its duration.
 class TRegistryTest : public ::testing::Test {

@@ -7,13 +7,10 @@
 
 #include "engine/MixedStream.h"
 #include "MemoryTestSupport.h"
-#include "platform/WinHandle.h"
 #include "support/TestFiles.h"
 
 using namespace zv;
 using zvtest::ListFiles;
-using zvtest::TRunMemory;
-using zvtest::TTempDir;
 
 namespace {
 
@@ -22,26 +19,10 @@ constexpr wchar_t FolderVariable[] = L"ZV_TEST_OVERFLOW_FOLDER";
 // Polls until pred holds or timeoutMs passes.
 template <typename TPred>
 bool WaitFor(TPred pred, DWORD timeoutMs) {
-  const DWORD start = ::GetTickCount();
-  while (!pred()) {
+  for (const DWORD start = ::GetTickCount(); !pred(); ::Sleep(20))
     if (::GetTickCount() - start > timeoutMs) return false;
-    ::Sleep(20);
-  }
   return true;
 }
-
-// Ends the child on every exit path of the test.
-struct TChildProcess {
-  PROCESS_INFORMATION Info = {};
-  ~TChildProcess() {
-    if (Info.hProcess) {
-      ::TerminateProcess(Info.hProcess, 1);
-      ::WaitForSingleObject(Info.hProcess, 10000);
-      ::CloseHandle(Info.hProcess);
-      ::CloseHandle(Info.hThread);
-    }
-  }
-};
 
 }  // namespace
 
@@ -49,7 +30,7 @@ struct TChildProcess {
 TEST(MixedStreamChild, HoldsAnOverflowFile) {
   wchar_t folder[MAX_PATH];
   if (::GetEnvironmentVariableW(FolderVariable, folder, MAX_PATH) == 0) GTEST_SKIP();
-  TRunMemory run(-1, folder);
+  zvtest::TRunMemory run(-1, folder);
   TMixedStream s;
   ASSERT_EQ(s.Write("held", 4), 4);
   zvtest::WriteFileBytes(std::wstring(folder) + L"\\ready", {1});
@@ -57,23 +38,30 @@ TEST(MixedStreamChild, HoldsAnOverflowFile) {
 }
 
 TEST(MixedStreamCleanup, AKilledProcessLeavesNoOverflowFile) {
-  TTempDir dir;
+  zvtest::TTempDir dir;
   wchar_t exe[MAX_PATH];
   ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
   std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=MixedStreamChild.HoldsAnOverflowFile";
-
   ::SetEnvironmentVariableW(FolderVariable, dir.Path().c_str());
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
-  TChildProcess child;
+  PROCESS_INFORMATION child = {};
   const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                                        nullptr, nullptr, &startup, &child.Info);
+                                        nullptr, nullptr, &startup, &child);
   ::SetEnvironmentVariableW(FolderVariable, nullptr);
   ASSERT_TRUE(started);
+  // Ends the child on every exit path of the test.
+  std::unique_ptr<void, void (*)(void*)> killer(&child, [](void* p) {
+    auto* info = static_cast<PROCESS_INFORMATION*>(p);
+    ::TerminateProcess(info->hProcess, 1);
+    ::WaitForSingleObject(info->hProcess, 10000);
+    ::CloseHandle(info->hProcess);
+    ::CloseHandle(info->hThread);
+  });
 
   ASSERT_TRUE(WaitFor([&] { return zvtest::FileExists(dir / L"ready"); }, 30000));
   ASSERT_EQ(ListFiles(dir.Path(), L"zvq*").size(), 1u);
-  ASSERT_TRUE(::TerminateProcess(child.Info.hProcess, 9));
-  ASSERT_EQ(::WaitForSingleObject(child.Info.hProcess, 10000), WAIT_OBJECT_0);
+  ASSERT_TRUE(::TerminateProcess(child.hProcess, 9));
+  ASSERT_EQ(::WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
   EXPECT_TRUE(WaitFor([&] { return ListFiles(dir.Path(), L"zvq*").empty(); }, 5000));
 }

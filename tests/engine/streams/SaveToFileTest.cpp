@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "StreamFakes.h"
+#include "engine/InputStream.h"
+#include "engine/MixedStream.h"
 #include "engine/OutputStream.h"
 #include "support/TestFiles.h"
 
@@ -11,141 +13,97 @@ using namespace zvtest;
 
 namespace {
 
-class SaveToFile : public TStreamTest {
-protected:
-  // An output over size pattern bytes, named dir\sub\out.bin; its data stream in Mem.
-  std::unique_ptr<TOutputStream> Make(size_t size, const std::wstring& sub = L"") {
-    Mem = new TMemStream(Pattern(size));
-    return std::make_unique<TOutputStream>(std::unique_ptr<TStream>(Mem),
-                                           Props(Dir.Path(), sub, L"out", L"bin"));
-  }
-  std::vector<unsigned char> Saved(const std::wstring& name = L"out.bin") {
-    return ReadFileBytes(Dir / name);
-  }
-  static std::vector<unsigned char> Bytes(size_t size) {
-    const std::vector<char> p = Pattern(size);
-    return {p.begin(), p.end()};
-  }
+std::vector<unsigned char> Bytes(const std::vector<char>& data) { return {data.begin(), data.end()}; }
 
-  TTempDir Dir;
-  TMemStream* Mem = nullptr;
-};
-
-TEST_F(SaveToFile, EmptyStreamGivesEmptyFileWithoutProgress) {
-  auto out = Make(0);
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_TRUE(FileExists(Dir / L"out.bin"));
-  EXPECT_TRUE(Saved().empty());
-  EXPECT_TRUE(Progress.Percents.empty());
-  EXPECT_EQ(Mem->ReadCalls, 0);
-}
-
-TEST_F(SaveToFile, ExactlyOneChunkIsReadTwice) {
-  auto out = Make(262144);
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_EQ(Saved(), Bytes(262144));
-  EXPECT_EQ(Mem->ReadCalls, 2);
-  EXPECT_EQ(Progress.Percents, (std::vector<int32_t>{100, 100}));
-}
-
-TEST_F(SaveToFile, SavesFromTheStartWhereverThePositionWas) {
-  auto out = Make(600000);
-  ASSERT_TRUE(out->Seek(0, smFromEnd));
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_EQ(Saved(), Bytes(600000));
-  EXPECT_EQ(Progress.Percents, (std::vector<int32_t>{44, 87, 100}));
-}
-
-// 2 MiB gives exact halves after odd chunks: 12.5, 37.5, 62.5, 87.5.
-TEST_F(SaveToFile, ProgressRoundsHalvesToEven) {
-  auto out = Make(2097152);
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_EQ(Progress.Percents, (std::vector<int32_t>{12, 25, 38, 50, 62, 75, 88, 100, 100}));
-}
-
-TEST_F(SaveToFile, WithoutAProgressReceiverTheSaveRunsThrough) {
-  ActiveWriteProgress = nullptr;
-  auto out = Make(300000);
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_EQ(Saved(), Bytes(300000));
-}
-
-TEST_F(SaveToFile, ExistingFileIsReplaced) {
-  WriteFileBytes(Dir / L"out.bin", std::vector<unsigned char>(5000, 0xEE));
-  auto out = Make(10);
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_EQ(Saved(), Bytes(10));
-}
-
-TEST_F(SaveToFile, AbortOnTheLastChunkDeletesTheFile) {
-  auto out = Make(600000);
-  Progress.AbortAtCall = 3;
-  EXPECT_EQ(out->SaveToFile(), srAborted);
-  EXPECT_FALSE(FileExists(Dir / L"out.bin"));
-}
-
-TEST_F(SaveToFile, AbortOnTheFirstChunkStopsReading) {
-  auto out = Make(600000);
-  Progress.AbortAtCall = 1;
-  EXPECT_EQ(out->SaveToFile(), srAborted);
-  EXPECT_EQ(Mem->ReadCalls, 1);
-  EXPECT_FALSE(FileExists(Dir / L"out.bin"));
-}
-
-TEST_F(SaveToFile, MissingDirectoriesAreCreated) {
-  auto out = Make(1000, L"a\\b\\c\\d");
-  EXPECT_EQ(out->SaveToFile(), srSaved);
-  EXPECT_EQ(Saved(L"a\\b\\c\\d\\out.bin"), Bytes(1000));
-}
-
-TEST_F(SaveToFile, DirectoryThatCannotBeCreated) {
-  WriteFileBytes(Dir / L"blocker", {1});
-  auto out = Make(1000, L"blocker\\below");
-  EXPECT_EQ(out->SaveToFile(), srFailed);
-  EXPECT_EQ(Mem->ReadCalls, 0);
-  EXPECT_EQ(ReadFileBytes(Dir / L"blocker"), (std::vector<unsigned char>{1}));
-}
-
-TEST_F(SaveToFile, FileThatCannotBeCreated) {
-  ASSERT_TRUE(::CreateDirectoryW((Dir / L"out.bin").c_str(), nullptr));
-  auto out = Make(1000);
-  EXPECT_EQ(out->SaveToFile(), srFailed);
-  EXPECT_TRUE(Progress.Percents.empty());
-}
-
-// A read that fails midway used to count as the end of the data and the short
-// file passed as saved.
-TEST_F(SaveToFile, FailedReadIsNoSavedFile) {
-  auto out = Make(600000);
-  Mem->FailReadAfter = 262144;
-  EXPECT_EQ(out->SaveToFile(), srFailed);
-  EXPECT_EQ(Progress.Percents, (std::vector<int32_t>{44}));
-  EXPECT_FALSE(FileExists(Dir / L"out.bin"));
-}
-
-TEST_F(SaveToFile, DataEndingBeforeItsSizeIsNoSavedFile) {
-  auto out = Make(1000);
-  Mem->ClaimedSize = 2000;
-  EXPECT_EQ(out->SaveToFile(), srFailed);
-  EXPECT_FALSE(FileExists(Dir / L"out.bin"));
-}
-
-TEST_F(SaveToFile, RaisingReadIsNoSavedFile) {
-  auto out = Make(600000);
-  Mem->FailReadAfter = 262144 * 2;
-  Mem->ThrowOnFail = true;
-  EXPECT_EQ(out->SaveToFile(), srFailed);
-  EXPECT_FALSE(FileExists(Dir / L"out.bin"));
-  EXPECT_TRUE(TLockProbe(*out).FinishedSoon());
-}
-
-TEST_F(SaveToFile, ProgressReceiverThatRaisesFails) {
-  struct TRaising : IWriteProgress {
-    bool SetWriteProgress(int32_t) override { throw EZvError(L"panel gone"); }
-  } raising;
-  ActiveWriteProgress = &raising;
-  auto out = Make(1000);
-  EXPECT_EQ(out->SaveToFile(), srFailed);
-}
+class SaveToFile : public TStreamTest {};
 
 }  // namespace
+
+TEST_F(SaveToFile, Cases) {
+  using TSetup = std::function<void(const TTempDir&, TMemStream&, TOutputStream&)>;
+  const TSetup none = [](auto&...) {};
+  const TSetup raisingProgress = [](auto&...) {
+    static struct : IWriteProgress {
+      bool SetWriteProgress(int32_t) override { throw EZvError(L"panel gone"); }
+    } raising;
+    ActiveWriteProgress = &raising;
+  };
+  enum TFile { Saved, Gone, Left, Any };  // what is at the destination afterwards
+  struct {
+    const char* what; size_t size; const wchar_t* sub; TSetup setup;
+    int32_t result; std::vector<int32_t> percents; int reads; TFile file;
+  } cases[] = {
+      {"empty", 0, L"", none, srSaved, {}, 0, Saved},
+      {"exactly one chunk: a second read finds the end", 262144, L"", none, srSaved, {100, 100}, 2, Saved},
+      {"from the start wherever the position was", 600000, L"",
+       [](auto&, auto&, TOutputStream& out) { out.Seek(0, smFromEnd); }, srSaved, {44, 87, 100}, 3, Saved},
+      {"progress rounds halves to even", 2097152, L"", none, srSaved, {12, 25, 38, 50, 62, 75, 88, 100, 100}, 9, Saved},
+      {"no progress receiver", 300000, L"", [](auto&...) { ActiveWriteProgress = nullptr; }, srSaved, {}, 2, Saved},
+      {"existing file replaced", 10, L"",
+       [](const TTempDir& dir, auto&...) { WriteFileBytes(dir / L"out.bin", std::vector<unsigned char>(5000, 1)); },
+       srSaved, {100}, 1, Saved},
+      {"missing directories made", 1000, L"a\\b\\c\\d", none, srSaved, {100}, 1, Saved},
+      {"abort on the last chunk", 600000, L"", [this](auto&...) { Progress.AbortAtCall = 3; }, srAborted,
+       {44, 87, 100}, 3, Gone},
+      {"abort on the first chunk", 600000, L"", [this](auto&...) { Progress.AbortAtCall = 1; }, srAborted, {44}, 1, Gone},
+      {"read fails midway", 600000, L"", [](auto&, TMemStream& mem, auto&) { mem.FailReadAfter = 262144; },
+       srFailed, {44}, 2, Gone},
+      {"read raises midway", 600000, L"",
+       [](auto&, TMemStream& mem, auto&) { mem.FailReadAfter = 524288, mem.ThrowOnFail = true; }, srFailed,
+       {44, 87}, 3, Gone},
+      {"data ends before its size", 1000, L"", [](auto&, TMemStream& mem, auto&) { mem.ClaimedSize = 2000; },
+       srFailed, {50}, 1, Gone},
+      {"directory cannot be made", 1000, L"blocker\\below",
+       [](const TTempDir& dir, auto&...) { WriteFileBytes(dir / L"blocker", {1}); }, srFailed, {}, 0, Gone},
+      {"file cannot be made", 1000, L"",
+       [](const TTempDir& dir, auto&...) { ::CreateDirectoryW((dir / L"out.bin").c_str(), nullptr); }, srFailed, {},
+       0, Left},
+      {"progress receiver raises", 1000, L"", raisingProgress, srFailed, {}, 1, Any},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TTempDir dir;
+    auto* mem = new TMemStream(Pattern(c.size));
+    TOutputStream out(std::unique_ptr<TStream>(mem), {dir.Path(), c.sub, L"out", L"bin"});
+    Progress = {};
+    ActiveWriteProgress = &Progress;
+    c.setup(dir, *mem, out);
+    EXPECT_EQ(out.SaveToFile(), c.result);
+    EXPECT_EQ(Progress.Percents, c.percents);
+    EXPECT_EQ(mem->ReadCalls, c.reads);
+    const std::wstring file = dir / (std::wstring(c.sub) + (*c.sub ? L"\\" : L"") + L"out.bin");
+    if (c.file == Saved) {
+      EXPECT_EQ(ReadFileBytes(file), Bytes(Pattern(c.size)));
+    }
+    if (c.file != Any) {
+      EXPECT_EQ(FileExists(file), c.file != Gone);
+    }
+    ExpectLockFree(out);
+  }
+}
+
+// The plug-in streams over the engine's own data stream (no allocator: an
+// overflow file): one stage writes, the next reads from the start after the
+// writer is gone, and the last output is saved.
+TEST_F(SaveToFile, ThroughTheMixedStream) {
+  TTempDir dir;
+  ASSERT_EQ(GlobalMemoryManager, nullptr);
+  StreamTempFolder = dir.Path();
+  auto out = std::make_unique<TOutputStream>(std::make_unique<TMixedStream>(),
+                                             TFileProperties{dir.Path(), L"", L"stage1", L"out"});
+  const std::vector<char> data = Pattern(300000);
+  ASSERT_EQ(out->Write(data.data(), 200000), 200000);
+  ASSERT_EQ(out->Write(data.data() + 200000, 100000), 100000);
+  auto in = std::make_unique<TInputStream>(CreateShared, *out);
+  out.reset();
+  std::vector<char> back(300000);
+  ASSERT_EQ(in->Read(back.data(), 300000), 300000);
+  EXPECT_EQ(back, data);
+
+  TOutputStream last(CreateShared, *in);
+  last.SetFileProperties({dir.Path(), L"dest", L"final", L"bin"});
+  EXPECT_EQ(last.SaveToFile(), srSaved);
+  EXPECT_EQ(ReadFileBytes(dir / L"dest\\final.bin"), Bytes(data));
+  EXPECT_EQ(Progress.Percents, (std::vector<int32_t>{87, 100}));
+  StreamTempFolder.clear();
+}

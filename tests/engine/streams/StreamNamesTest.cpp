@@ -1,5 +1,5 @@
-// Names of the plug-in streams: derived names, the rules for texts a plug-in
-// or the user gives, the ANSI hand-over and the output line of the panel.
+// Names of the plug-in streams: the rules for texts a plug-in or the user
+// gives, the ANSI hand-over and the output line of the panel.
 #include <windows.h>
 
 #include "StreamFakes.h"
@@ -11,123 +11,79 @@ using namespace zvtest;
 
 namespace {
 
+// Path|Name|Extension, to compare a whole record at once.
+std::wstring Fields(const TGeneralStream& s) {
+  const TFileProperties p = s.GetFileProperties();
+  return p.Path + L"|" + p.Name + L"|" + p.Extension;
+}
+
 class StreamNames : public TStreamTest {
 protected:
-  TOutputStream Out{std::make_unique<TMemStream>(), Props(L"C:\\out", L"", L"a", L"txt")};
-  TFileProperties Now() const { return Out.GetFileProperties(); }
+  TOutputStream Out{std::make_unique<TMemStream>(), {L"C:\\out", L"keep", L"a", L"txt"}};
 };
 
+}  // namespace
+
 TEST(FileProperties, DerivedNames) {
-  TFileProperties p{L"C:\\out", L"", L"a", L"txt"};
-  EXPECT_EQ(p.Directory(), L"C:\\out");
-  EXPECT_EQ(p.FullName(), L"C:\\out\\a.txt");
+  TFileProperties p{L"C:\\out", L"", L"a", L""};
+  EXPECT_EQ(p.FullName(), L"C:\\out\\a.");  // the dot stays without an extension
   p.Path = L"x\\y";
   EXPECT_EQ(p.Directory(), L"C:\\out\\x\\y");
-  EXPECT_EQ(p.FullName(), L"C:\\out\\x\\y\\a.txt");
-  p.Extension.clear();
   EXPECT_EQ(p.FullName(), L"C:\\out\\x\\y\\a.");
 }
 
-TEST(FileProperties, LastPos) {
-  EXPECT_EQ(LastPos(L".", L"a.b.c"), 4u);
-  EXPECT_EQ(LastPos(L"ab", L"abxab"), 4u);
-  EXPECT_EQ(LastPos(L"\\", L"abc"), 0u);
-  EXPECT_EQ(LastPos(L"", L"abc"), 0u);
-  EXPECT_EQ(LastPos(L".", L""), 0u);
-  EXPECT_EQ(LastPos(L"abcd", L"abc"), 0u);
-  EXPECT_EQ(LastPos(L"A", L"a"), 0u);  // case-sensitive
+// What the plug-in's SetPath/SetName/SetExtension make of a text, starting from keep|a|txt.
+TEST_F(StreamNames, PluginTexts) {
+  using TSetter = bool (TGeneralStream::*)(const char*);
+  const TSetter path = &TGeneralStream::SetPathA, name = &TGeneralStream::SetNameA,
+                extension = &TGeneralStream::SetExtensionA;
+  const std::string longText(300, 'p'), ansi = WideToAnsi(L"caf\u00e9");
+  const std::wstring cut(260, L'p');
+  struct { TSetter set; const char* text; bool accepted; std::wstring fields; } cases[] = {
+      // One backslash trimmed at each end; ".." anywhere refused.
+      {path, "\\sub\\dir\\", true, L"sub\\dir|a|txt"},
+      {path, "\\\\x\\\\", true, L"\\x\\|a|txt"},
+      {path, "\\", true, L"|a|txt"},
+      {path, nullptr, true, L"|a|txt"},
+      {path, "", true, L"|a|txt"},
+      {path, "a..b", false, L"keep|a|txt"},
+      {path, "..\\x", false, L"keep|a|txt"},
+      {path, "x/../../y", false, L"keep|a|txt"},
+      {path, longText.c_str(), true, cut + L"|a|txt"},
+      // The name loses its directory (either slash) and the part after its last dot.
+      {name, "C:\\x\\report.final.pdf", true, L"keep|report.final|txt"},
+      {name, "../../evil.txt", true, L"keep|evil|txt"},
+      {name, ".cfg", true, L"keep||txt"},
+      {name, ansi.c_str(), true, L"keep|caf\u00e9|txt"},
+      {name, nullptr, false, L"keep|a|txt"},
+      {name, "", false, L"keep|a|txt"},
+      {name, longText.c_str(), true, L"keep|" + cut + L"|txt"},
+      // The extension keeps what follows its last dot.
+      {extension, "tar.gz", true, L"keep|a|gz"},
+      {extension, ".txt", true, L"keep|a|txt"},
+      {extension, "", true, L"keep|a|"},
+      {extension, nullptr, true, L"keep|a|"},
+      {extension, longText.c_str(), true, L"keep|a|" + cut},
+  };
+  for (const auto& c : cases) {
+    TOutputStream out(std::make_unique<TMemStream>(), {L"C:\\out", L"keep", L"a", L"txt"});
+    EXPECT_EQ((out.*c.set)(c.text), c.accepted) << (c.text ? c.text : "null");
+    EXPECT_EQ(Fields(out), c.fields) << (c.text ? c.text : "null");
+  }
 }
 
-TEST_F(StreamNames, SetPathTrimsOneBackslashAtEachEnd) {
-  EXPECT_TRUE(Out.SetPathA("\\sub\\dir\\"));
-  EXPECT_EQ(Now().Path, L"sub\\dir");
-  EXPECT_EQ(Out.GetFullName(), L"C:\\out\\sub\\dir\\a.txt");
-  EXPECT_TRUE(Out.SetPathA("\\\\x\\\\"));
-  EXPECT_EQ(Now().Path, L"\\x\\");
-  EXPECT_TRUE(Out.SetPathA("\\"));
-  EXPECT_EQ(Now().Path, L"");
-}
-
-TEST_F(StreamNames, SetPathRefusesParentReferences) {
-  ASSERT_TRUE(Out.SetPathA("keep"));
-  EXPECT_FALSE(Out.SetPathA("a..b"));
-  EXPECT_FALSE(Out.SetPathA("..\\x"));
-  EXPECT_FALSE(Out.SetPathA("x/../../y"));
-  EXPECT_EQ(Now().Path, L"keep");
-}
-
-TEST_F(StreamNames, SetPathNullOrEmptyClears) {
-  ASSERT_TRUE(Out.SetPathA("keep"));
-  EXPECT_TRUE(Out.SetPathA(nullptr));
-  EXPECT_EQ(Now().Path, L"");
-  ASSERT_TRUE(Out.SetPathA("keep"));
-  EXPECT_TRUE(Out.SetPathA(""));
-  EXPECT_EQ(Now().Path, L"");
-}
-
-TEST_F(StreamNames, SetNameDropsDirectoryAndExtension) {
-  EXPECT_TRUE(Out.SetNameA("C:\\x\\report.final.pdf"));
-  EXPECT_EQ(Now().Name, L"report.final");
-  EXPECT_TRUE(Out.SetNameA("plain"));
-  EXPECT_EQ(Now().Name, L"plain");
-  EXPECT_TRUE(Out.SetNameA(".cfg"));
-  EXPECT_EQ(Now().Name, L"");
-  EXPECT_EQ(Now().Extension, L"txt");
-}
-
-TEST_F(StreamNames, SetNameNullOrEmptyRefused) {
-  EXPECT_FALSE(Out.SetNameA(nullptr));
-  EXPECT_FALSE(Out.SetNameA(""));
-  EXPECT_EQ(Now().Name, L"a");
-}
-
-// A forward slash is a separator to Windows too: a name must not climb out of
-// its directory through it.
-TEST_F(StreamNames, NamesCannotLeaveTheirDirectory) {
-  EXPECT_TRUE(Out.SetNameA("../../evil.txt"));
-  EXPECT_EQ(Now().Name, L"evil");
-  Out.SetFileName(L"../up.bin");
-  EXPECT_EQ(Now().Name, L"up");
-  EXPECT_EQ(Out.GetFullName(), L"C:\\out\\up.bin");
-}
-
-TEST_F(StreamNames, SetExtensionKeepsTheLastPart) {
-  EXPECT_TRUE(Out.SetExtensionA("tar.gz"));
-  EXPECT_EQ(Now().Extension, L"gz");
-  EXPECT_TRUE(Out.SetExtensionA(".txt"));
-  EXPECT_EQ(Now().Extension, L"txt");
-  EXPECT_TRUE(Out.SetExtensionA(""));
-  EXPECT_EQ(Now().Extension, L"");
-  EXPECT_EQ(Out.GetFullName(), L"C:\\out\\a.");
-  ASSERT_TRUE(Out.SetExtensionA("bin"));
-  EXPECT_TRUE(Out.SetExtensionA(nullptr));
-  EXPECT_EQ(Now().Extension, L"");
-}
-
-TEST_F(StreamNames, SetFileNameSplitsAtTheLastDot) {
-  Out.SetFileName(L"dir\\new.bin");
-  EXPECT_EQ(Now().Name, L"new");
-  EXPECT_EQ(Now().Extension, L"bin");
-  Out.SetFileName(L"nodot");
-  EXPECT_EQ(Now().Name, L"nodot");
-  EXPECT_EQ(Now().Extension, L"bin");
-  Out.SetFileName(L"");
-  EXPECT_EQ(Now().Name, L"nodot");
-  Out.SetFileName(L"x.tar.gz");
-  EXPECT_EQ(Now().Name, L"x.tar");
-  EXPECT_EQ(Now().Extension, L"gz");
-  Out.SetFileName(std::wstring(400, L'n') + L".e");  // the user's text has no limit
-  EXPECT_EQ(Now().Name.size(), 400u);
-}
-
-TEST_F(StreamNames, PluginTextIsCutAt260Bytes) {
-  const std::string longText(300, 'p');
-  ASSERT_TRUE(Out.SetPathA(longText.c_str()));
-  EXPECT_EQ(Now().Path, std::wstring(260, L'p'));
-  ASSERT_TRUE(Out.SetNameA(longText.c_str()));
-  EXPECT_EQ(Now().Name, std::wstring(260, L'p'));
-  ASSERT_TRUE(Out.SetExtensionA(longText.c_str()));
-  EXPECT_EQ(Now().Extension, std::wstring(260, L'p'));
+// The user's own file name: split at the last dot, no length limit, no escape by slash.
+TEST_F(StreamNames, SetFileName) {
+  const std::wstring longName(400, L'n');
+  struct { std::wstring text, fields; } cases[] = {
+      {L"dir\\new.bin", L"keep|new|bin"}, {L"nodot", L"keep|nodot|txt"},  {L"", L"keep|a|txt"},
+      {L"x.tar.gz", L"keep|x.tar|gz"},    {L"../up.bin", L"keep|up|bin"}, {longName + L".e", L"keep|" + longName + L"|e"},
+  };
+  for (const auto& c : cases) {
+    TOutputStream out(std::make_unique<TMemStream>(), {L"C:\\out", L"keep", L"a", L"txt"});
+    out.SetFileName(c.text);
+    EXPECT_EQ(Fields(out), c.fields) << c.text;
+  }
 }
 
 // 260 bytes without a terminator right before an inaccessible page: nothing
@@ -145,65 +101,43 @@ TEST_F(StreamNames, PluginTextIsNeverReadBeyond260Bytes) {
   EXPECT_TRUE(Out.SetNameA(text));
   EXPECT_TRUE(Out.SetPathA(text));
   EXPECT_TRUE(Out.SetExtensionA(text));
-  EXPECT_EQ(Now().Name, std::wstring(260, L'q'));
+  EXPECT_EQ(Out.GetFileProperties().Name, std::wstring(260, L'q'));
   ::VirtualFree(base, 0, MEM_RELEASE);
 }
 
 TEST_F(StreamNames, TextsCrossAsAnsiKeptByThePlugin) {
-  const std::string ansiName = WideToAnsi(L"caf\u00e9");
-  ASSERT_TRUE(Out.SetNameA(ansiName.c_str()));
-  EXPECT_EQ(Now().Name, L"caf\u00e9");
-  ASSERT_TRUE(Out.SetPathA("p\\q"));
+  const std::string ansi = WideToAnsi(L"caf\u00e9");
+  ASSERT_TRUE(Out.SetNameA(ansi.c_str()));
   const char* path = Out.GetPathA();
   const char* name = Out.GetNameA();
   const char* extension = Out.GetExtensionA();
   ASSERT_TRUE(path && name && extension);
-  EXPECT_STREQ(path, "p\\q");
-  EXPECT_EQ(std::string(name), ansiName);
+  EXPECT_STREQ(path, "keep");
+  EXPECT_EQ(std::string(name), ansi);
   EXPECT_STREQ(extension, "txt");
-  EXPECT_EQ(Plugin.Stored.size(), 3u);
-}
-
-TEST_F(StreamNames, NoTextsWithoutARunningPlugin) {
   CurrentPluginContext = nullptr;
-  EXPECT_EQ(Out.GetPathA(), nullptr);
   EXPECT_EQ(Out.GetNameA(), nullptr);
-  EXPECT_EQ(Out.GetExtensionA(), nullptr);
 }
 
+// Accepted plug-in renames show the new full name, outside the lock; refused
+// ones and the user's own rename do not.
 TEST_F(StreamNames, OutputRenameShowsTheNewFullName) {
+  OutputLine.OnText = [&] { ExpectLockFree(Out); };
   ASSERT_TRUE(Out.SetPathA("sub"));
   ASSERT_TRUE(Out.SetNameA("b.x"));
   ASSERT_TRUE(Out.SetExtensionA("dat"));
   EXPECT_FALSE(Out.SetPathA(".."));
   EXPECT_FALSE(Out.SetNameA(""));
-  Out.SetFileName(L"quiet.bin");  // the user's own rename is not echoed
-  EXPECT_EQ(OutputLine.Texts, (std::vector<std::wstring>{
-                                  L"C:\\out\\sub\\a.txt", L"C:\\out\\sub\\b.txt",
-                                  L"C:\\out\\sub\\b.dat"}));
-}
-
-TEST_F(StreamNames, OutputRenameWithoutPanel) {
+  Out.SetFileName(L"quiet.bin");
+  EXPECT_EQ(OutputLine.Texts, (std::vector<std::wstring>{L"C:\\out\\sub\\a.txt", L"C:\\out\\sub\\b.txt",
+                                                         L"C:\\out\\sub\\b.dat"}));
   ProgressOutputLine = nullptr;
   EXPECT_TRUE(Out.SetNameA("z"));
-  EXPECT_EQ(Now().Name, L"z");
-}
-
-TEST_F(StreamNames, PanelIsUpdatedOutsideTheLock) {
-  bool lockFree = false;
-  OutputLine.OnText = [&] { lockFree = TLockProbe(Out).FinishedSoon(); };
-  ASSERT_TRUE(Out.SetNameA("z"));
-  EXPECT_TRUE(lockFree);
 }
 
 TEST_F(StreamNames, NamesOfSharersAreTheirOwn) {
   TInputStream in(CreateShared, Out);
   EXPECT_EQ(in.GetFullName(), Out.GetFullName());
   ASSERT_TRUE(Out.SetNameA("renamed"));
-  EXPECT_EQ(in.GetFileProperties().Name, L"a");
-  in.SetFileProperties(Props(L"D:\\in", L"p", L"n", L"e"));
-  EXPECT_EQ(in.GetDirectory(), L"D:\\in\\p");
-  EXPECT_EQ(Out.GetFullName(), L"C:\\out\\renamed.txt");
+  EXPECT_EQ(Fields(in), L"keep|a|txt");
 }
-
-}  // namespace
