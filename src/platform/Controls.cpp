@@ -122,9 +122,9 @@ bool TLabel::HandleCommand(WORD code) {
 
 TLinkLabel::TLinkLabel(TWinControl* parent, const TBounds& bounds, const std::wstring& caption, bool autoSize)
     : TLabel(parent, bounds, caption, autoSize) {
-  TFontSpec spec = Font();
-  spec.Style |= fsUnderline;
-  SetFont(spec);
+  TFontDesc desc = Font();
+  desc.Style |= fsUnderline;
+  SetFont(desc);
   SetFontColor(RGB(0, 0, 255));
   SetHandCursor(true);
   AdjustSize();
@@ -221,11 +221,69 @@ bool TEdit::HandleCommand(WORD code) {
   return true;
 }
 
+namespace {
+const TItemsControl::TItemMessages ListBoxMessages{
+    LB_GETCOUNT,  LB_ADDSTRING,    LB_DELETESTRING, LB_RESETCONTENT,      LB_GETTEXTLEN,
+    LB_GETTEXT,   LB_GETITEMDATA,  LB_SETITEMDATA,  LB_FINDSTRINGEXACT};
+const TItemsControl::TItemMessages ComboBoxMessages{
+    CB_GETCOUNT,  CB_ADDSTRING,    CB_DELETESTRING, CB_RESETCONTENT,      CB_GETLBTEXTLEN,
+    CB_GETLBTEXT, CB_GETITEMDATA,  CB_SETITEMDATA,  CB_FINDSTRINGEXACT};
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TItemsControl (LB_ERR and CB_ERR are both -1)
+
+int TItemsControl::Count() const { return static_cast<int>(::SendMessageW(FHandle, FMsg.GetCount, 0, 0)); }
+
+int TItemsControl::AddItem(const std::wstring& text, void* object) {
+  const int index =
+      static_cast<int>(::SendMessageW(FHandle, FMsg.AddString, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  if (index >= 0) SetObject(index, object);
+  return index;
+}
+
+void TItemsControl::Delete(int index) { ::SendMessageW(FHandle, FMsg.DeleteString, index, 0); }
+
+void TItemsControl::Clear() { ::SendMessageW(FHandle, FMsg.ResetContent, 0, 0); }
+
+std::wstring TItemsControl::Item(int index) const {
+  const LRESULT length = ::SendMessageW(FHandle, FMsg.GetTextLen, index, 0);
+  if (length < 0) return {};
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT copied = ::SendMessageW(FHandle, FMsg.GetText, index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(copied < 0 ? 0 : static_cast<size_t>(copied));
+  return text;
+}
+
+void* TItemsControl::Object(int index) const {
+  const LRESULT data = ::SendMessageW(FHandle, FMsg.GetItemData, index, 0);
+  return data == -1 ? nullptr : reinterpret_cast<void*>(data);
+}
+
+void TItemsControl::SetObject(int index, void* object) {
+  ::SendMessageW(FHandle, FMsg.SetItemData, index, reinterpret_cast<LPARAM>(object));
+}
+
+int TItemsControl::IndexOf(const std::wstring& text) const {
+  if (Count() == 0) return -1;
+  // The exact search ignores case but an empty text matches the first item: compare again.
+  const LRESULT found =
+      ::SendMessageW(FHandle, FMsg.FindStringExact, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+  if (found < 0) return -1;
+  return ::lstrcmpiW(Item(static_cast<int>(found)).c_str(), text.c_str()) == 0 ? static_cast<int>(found) : -1;
+}
+
+int TItemsControl::IndexOfObject(const void* object) const {
+  for (int i = 0, n = Count(); i < n; ++i)
+    if (Object(i) == object) return i;
+  return -1;
+}
+
 // ---------------------------------------------------------------------------
 // TListBox
 
 TListBox::TListBox(TWinControl* parent, const TBounds& bounds, const TOptions& options)
-    : TControl(parent), FOptions(options) {
+    : TItemsControl(parent, ListBoxMessages), FOptions(options) {
   DWORD style = WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
   if (options.MultiSelect) style |= LBS_EXTENDEDSEL;
   if (options.Sorted) style |= LBS_SORT;
@@ -233,55 +291,10 @@ TListBox::TListBox(TWinControl* parent, const TBounds& bounds, const TOptions& o
   if (options.ItemHeight > 0) ::SendMessageW(FHandle, LB_SETITEMHEIGHT, 0, options.ItemHeight);
 }
 
-int TListBox::Count() const { return static_cast<int>(::SendMessageW(FHandle, LB_GETCOUNT, 0, 0)); }
-
-int TListBox::AddItem(const std::wstring& text, void* object) {
-  const int index = static_cast<int>(::SendMessageW(FHandle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
-  if (index >= 0) ::SendMessageW(FHandle, LB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
-  return index;
-}
-
 void TListBox::InsertItem(int index, const std::wstring& text, void* object) {
   const int at = static_cast<int>(
       ::SendMessageW(FHandle, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text.c_str())));
   if (at >= 0) ::SendMessageW(FHandle, LB_SETITEMDATA, at, reinterpret_cast<LPARAM>(object));
-}
-
-void TListBox::Delete(int index) { ::SendMessageW(FHandle, LB_DELETESTRING, index, 0); }
-
-void TListBox::Clear() { ::SendMessageW(FHandle, LB_RESETCONTENT, 0, 0); }
-
-std::wstring TListBox::Item(int index) const {
-  const LRESULT length = ::SendMessageW(FHandle, LB_GETTEXTLEN, index, 0);
-  if (length == LB_ERR) return {};
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const LRESULT copied = ::SendMessageW(FHandle, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
-  return text;
-}
-
-void* TListBox::Object(int index) const {
-  const LRESULT data = ::SendMessageW(FHandle, LB_GETITEMDATA, index, 0);
-  return data == LB_ERR ? nullptr : reinterpret_cast<void*>(data);
-}
-
-void TListBox::SetObject(int index, void* object) {
-  ::SendMessageW(FHandle, LB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
-}
-
-int TListBox::IndexOf(const std::wstring& text) const {
-  if (Count() == 0) return -1;
-  // LB_FINDSTRINGEXACT ignores case but an empty text matches the first item: compare again.
-  const LRESULT found = ::SendMessageW(FHandle, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                       reinterpret_cast<LPARAM>(text.c_str()));
-  if (found == LB_ERR) return -1;
-  return ::lstrcmpiW(Item(static_cast<int>(found)).c_str(), text.c_str()) == 0 ? static_cast<int>(found) : -1;
-}
-
-int TListBox::IndexOfObject(const void* object) const {
-  for (int i = 0, n = Count(); i < n; ++i)
-    if (Object(i) == object) return i;
-  return -1;
 }
 
 void TListBox::Exchange(int a, int b) {
@@ -376,50 +389,13 @@ bool TListBox::HandleCommand(WORD code) {
 // ---------------------------------------------------------------------------
 // TComboBox
 
-TComboBox::TComboBox(TWinControl* parent, const TBounds& bounds, bool sorted) : TControl(parent) {
+TComboBox::TComboBox(TWinControl* parent, const TBounds& bounds, bool sorted)
+    : TItemsControl(parent, ComboBoxMessages) {
   DWORD style = WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS;
   if (sorted) style |= CBS_SORT;
   TBounds b = bounds;
   b.Height += DropDownExtra;
   CreateHandle(L"COMBOBOX", L"", style, 0, b);
-}
-
-int TComboBox::Count() const { return static_cast<int>(::SendMessageW(FHandle, CB_GETCOUNT, 0, 0)); }
-
-int TComboBox::AddItem(const std::wstring& text, void* object) {
-  const int index = static_cast<int>(::SendMessageW(FHandle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
-  if (index >= 0) ::SendMessageW(FHandle, CB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
-  return index;
-}
-
-void TComboBox::Delete(int index) { ::SendMessageW(FHandle, CB_DELETESTRING, index, 0); }
-
-void TComboBox::Clear() { ::SendMessageW(FHandle, CB_RESETCONTENT, 0, 0); }
-
-std::wstring TComboBox::Item(int index) const {
-  const LRESULT length = ::SendMessageW(FHandle, CB_GETLBTEXTLEN, index, 0);
-  if (length == CB_ERR) return {};
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const LRESULT copied = ::SendMessageW(FHandle, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
-  return text;
-}
-
-void* TComboBox::Object(int index) const {
-  const LRESULT data = ::SendMessageW(FHandle, CB_GETITEMDATA, index, 0);
-  return data == CB_ERR ? nullptr : reinterpret_cast<void*>(data);
-}
-
-void TComboBox::SetObject(int index, void* object) {
-  ::SendMessageW(FHandle, CB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
-}
-
-int TComboBox::IndexOf(const std::wstring& text) const {
-  if (Count() == 0) return -1;
-  const LRESULT found = ::SendMessageW(FHandle, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                       reinterpret_cast<LPARAM>(text.c_str()));
-  if (found == CB_ERR) return -1;
-  return ::lstrcmpiW(Item(static_cast<int>(found)).c_str(), text.c_str()) == 0 ? static_cast<int>(found) : -1;
 }
 
 int TComboBox::ItemIndex() const { return static_cast<int>(::SendMessageW(FHandle, CB_GETCURSEL, 0, 0)); }
@@ -783,19 +759,19 @@ void TRichEdit::SetParagraphAlignment(TAlignment alignment) {
 
 void TRichEdit::SetBackgroundColor(COLORREF color) { ::SendMessageW(FHandle, EM_SETBKGNDCOLOR, 0, color); }
 
-void TRichEdit::SetRichFont(const TFontSpec& spec) {
-  SetFont(spec);
+void TRichEdit::SetRichFont(const TFontDesc& desc) {
+  SetFont(desc);
   CHARFORMAT2W cf{};
   cf.cbSize = sizeof(cf);
   cf.dwMask = CFM_FACE | CFM_SIZE | CFM_CHARSET | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE;
   HDC dc = ::GetDC(FHandle);
   const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
   ::ReleaseDC(FHandle, dc);
-  cf.yHeight = std::abs(spec.Height) * 1440 / (dpi > 0 ? dpi : 96);  // twips
-  cf.bCharSet = spec.Charset;
-  cf.dwEffects = ((spec.Style & fsBold) ? CFE_BOLD : 0) | ((spec.Style & fsItalic) ? CFE_ITALIC : 0) |
-                 ((spec.Style & fsUnderline) ? CFE_UNDERLINE : 0);
-  lstrcpynW(cf.szFaceName, spec.Name.c_str(), LF_FACESIZE);
+  cf.yHeight = std::abs(desc.Height) * 1440 / (dpi > 0 ? dpi : 96);  // twips
+  cf.bCharSet = desc.Charset;
+  cf.dwEffects = ((desc.Style & fsBold) ? CFE_BOLD : 0) | ((desc.Style & fsItalic) ? CFE_ITALIC : 0) |
+                 ((desc.Style & fsUnderline) ? CFE_UNDERLINE : 0);
+  lstrcpynW(cf.szFaceName, desc.Name.c_str(), LF_FACESIZE);
   ::SendMessageW(FHandle, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
   ::SendMessageW(FHandle, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
 }

@@ -100,20 +100,18 @@ protected:
   HBRUSH CtlColor(UINT msg, HDC dc) override { return nullptr; }
 };
 
-// Items with text and an attached object pointer (not owned by the list).
-class TListBox : public TControl {
+// The text items with attached object pointers (not owned) that list boxes and
+// drop-down lists share; the two differ only in their message numbers.
+class TItemsControl : public TControl {
 public:
-  struct TOptions {
-    bool MultiSelect = false;  // extended selection (Shift and Ctrl)
-    bool Sorted = false;       // ordered by text, ignoring case
-    int ItemHeight = 0;        // 0: the font's
+  struct TItemMessages {
+    UINT GetCount, AddString, DeleteString, ResetContent, GetTextLen, GetText, GetItemData, SetItemData,
+        FindStringExact;
   };
-  TListBox(TWinControl* parent, const TBounds& bounds, const TOptions& options);
 
   int Count() const;
   // Returns the new item's index (its sorted place in a sorted list).
   int AddItem(const std::wstring& text, void* object = nullptr);
-  void InsertItem(int index, const std::wstring& text, void* object = nullptr);
   void Delete(int index);
   void Clear();
   std::wstring Item(int index) const;
@@ -122,6 +120,24 @@ public:
   // Exact text ignoring case, or -1.
   int IndexOf(const std::wstring& text) const;
   int IndexOfObject(const void* object) const;
+
+protected:
+  TItemsControl(TWinControl* parent, const TItemMessages& messages) : TControl(parent), FMsg(messages) {}
+
+  const TItemMessages& FMsg;
+};
+
+// Items with text and an attached object pointer (not owned by the list).
+class TListBox : public TItemsControl {
+public:
+  struct TOptions {
+    bool MultiSelect = false;  // extended selection (Shift and Ctrl)
+    bool Sorted = false;       // ordered by text, ignoring case
+    int ItemHeight = 0;        // 0: the font's
+  };
+  TListBox(TWinControl* parent, const TBounds& bounds, const TOptions& options);
+
+  void InsertItem(int index, const std::wstring& text, void* object = nullptr);
   // Swaps two items with their objects and selection states (unsorted lists).
   void Exchange(int a, int b);
 
@@ -150,19 +166,10 @@ private:
 };
 
 // A drop-down list (no typing) with items and objects.
-class TComboBox : public TControl {
+class TComboBox : public TItemsControl {
 public:
   TComboBox(TWinControl* parent, const TBounds& bounds, bool sorted = false);
 
-  int Count() const;
-  int AddItem(const std::wstring& text, void* object = nullptr);
-  void Delete(int index);
-  void Clear();
-  std::wstring Item(int index) const;
-  void* Object(int index) const;
-  void SetObject(int index, void* object);
-  // Exact text ignoring case, or -1.
-  int IndexOf(const std::wstring& text) const;
   int ItemIndex() const;
   void SetItemIndex(int index);
 
@@ -297,7 +304,7 @@ public:
   void SetParagraphAlignment(TAlignment alignment);
   void SetBackgroundColor(COLORREF color);
   // Sets the whole text's character format too (face, size, charset).
-  void SetRichFont(const TFontSpec& spec);
+  void SetRichFont(const TFontDesc& desc);
 
 protected:
   bool WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

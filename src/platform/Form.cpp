@@ -41,15 +41,15 @@ private:
   ATOM FAtom = 0;
 };
 
-HFONT CreateFontFromSpec(const TFontSpec& spec) {
+HFONT CreateFontFromDesc(const TFontDesc& desc) {
   LOGFONTW lf{};
-  lf.lfHeight = spec.Height;
-  lf.lfWeight = (spec.Style & fsBold) ? FW_BOLD : FW_NORMAL;
-  lf.lfItalic = (spec.Style & fsItalic) ? TRUE : FALSE;
-  lf.lfUnderline = (spec.Style & fsUnderline) ? TRUE : FALSE;
-  lf.lfCharSet = spec.Charset;
+  lf.lfHeight = desc.Height;
+  lf.lfWeight = (desc.Style & fsBold) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (desc.Style & fsItalic) ? TRUE : FALSE;
+  lf.lfUnderline = (desc.Style & fsUnderline) ? TRUE : FALSE;
+  lf.lfCharSet = desc.Charset;
   lf.lfQuality = DEFAULT_QUALITY;
-  lstrcpynW(lf.lfFaceName, spec.Name.c_str(), LF_FACESIZE);
+  lstrcpynW(lf.lfFaceName, desc.Name.c_str(), LF_FACESIZE);
   return ::CreateFontIndirectW(&lf);
 }
 
@@ -133,7 +133,7 @@ struct TWindowProcs {
 TControl::TControl(TWinControl* parent) : FParent(parent) {
   if (parent) {
     FForm = parent->FForm;
-    FFontSpec = parent->FFontSpec;
+    FFontDesc = parent->FFontDesc;
     FFont = parent->FFont;
     if (FForm) {
       FId = FForm->AllocateId();
@@ -332,10 +332,10 @@ bool TControl::Focused() const { return FHandle && ::GetFocus() == FHandle; }
 
 void TControl::Invalidate() { ::InvalidateRect(FHandle, nullptr, TRUE); }
 
-void TControl::SetFont(const TFontSpec& spec) {
-  HFONT font = CreateFontFromSpec(spec);
+void TControl::SetFont(const TFontDesc& desc) {
+  HFONT font = CreateFontFromDesc(desc);
   if (!font) return;
-  FFontSpec = spec;
+  FFontDesc = desc;
   if (FOwnFont) ::DeleteObject(FOwnFont);
   FOwnFont = font;
   FFont = font;
@@ -434,7 +434,7 @@ void TWinControl::Realign() {
 
 TForm::TForm(HWND owner, const TFormStyle& style) : TWinControl(nullptr), FStyle(style) {
   FForm = this;
-  FFormFont = CreateFontFromSpec(FFontSpec);
+  FFormFont = CreateFontFromDesc(FFontDesc);
   FFont = FFormFont;
   DWORD windowStyle = 0, exStyle = 0;
   StyleBits(windowStyle, exStyle);

@@ -82,7 +82,7 @@ enum class TAlignment { Left, Right, Center };
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
 
-struct TFontSpec {
+struct TFontDesc {
   std::wstring Name = L"Tahoma";
   int Height = -11;  // LOGFONT height: negative = character height in pixels
   unsigned Style = 0;
@@ -140,8 +140,8 @@ public:
   void Invalidate();
 
   // Font of the control; by default the parent's (the form's Tahoma -11).
-  const TFontSpec& Font() const { return FFontSpec; }
-  void SetFont(const TFontSpec& spec);
+  const TFontDesc& Font() const { return FFontDesc; }
+  void SetFont(const TFontDesc& desc);
   HFONT FontHandle() const { return FFont; }
   // Text colour (clDefault: the system's button text colour).
   void SetFontColor(COLORREF color);
@@ -193,7 +193,7 @@ private:
   TAlign FAlign = TAlign::None;
   RECT FAnchorRect{};
   SIZE FAnchorParent{};
-  TFontSpec FFontSpec;
+  TFontDesc FFontDesc;
   HFONT FFont = nullptr;       // the font in use: own or the parent's
   HFONT FOwnFont = nullptr;    // owned when SetFont was called
   COLORREF FFontColor = clDefault;

@@ -35,7 +35,7 @@ uint8_t Paeth(int a, int b, int c) {
 
 // A PNG encoder for the tests: plain rows in, each row filtered with the
 // filter `Filter` names, every chunk with a correct CRC.
-struct TPngSpec {
+struct TPngLayout {
   uint32_t Width = 0, Height = 0;
   uint8_t Depth = 8, ColorType = 6, Interlace = 0;
   std::vector<TBytes> Rows;  // unfiltered, packed as the PNG stores them
@@ -48,7 +48,7 @@ struct TPngSpec {
   const TBytes* Compressed = nullptr;                       // replaces the image data
 };
 
-TBytes FilterRows(const TPngSpec& s) {
+TBytes FilterRows(const TPngLayout& s) {
   const unsigned channels[] = {1, 0, 3, 1, 2, 0, 4};
   const size_t bpp = std::max<size_t>(1, channels[s.ColorType] * s.Depth / 8);
   TBytes out, prev(s.Rows.empty() ? 0 : s.Rows[0].size(), 0);
@@ -66,7 +66,7 @@ TBytes FilterRows(const TPngSpec& s) {
   return out;
 }
 
-TBytes Encode(const TPngSpec& s) {
+TBytes Encode(const TPngLayout& s) {
   TBytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, header;
   PutBE32(header, s.Width);
   PutBE32(header, s.Height);
@@ -99,8 +99,8 @@ uint32_t Premultiply(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
 }
 
 // An RGBA picture with noisy content, so that every predictor matters.
-TPngSpec NoisyRgba(uint32_t w, uint32_t h, int filter, std::vector<uint32_t>* expected = nullptr) {
-  TPngSpec s;
+TPngLayout NoisyRgba(uint32_t w, uint32_t h, int filter, std::vector<uint32_t>* expected = nullptr) {
+  TPngLayout s;
   s.Width = w, s.Height = h, s.Filter = filter;
   std::mt19937 rng(7);
   for (uint32_t y = 0; y < h; ++y) {
@@ -164,7 +164,7 @@ TEST(PngImage, ColourTypesAndDepthsDecodeToPremultipliedBgra) {
       {"palette 4", 3, 4, 3, {{0x10, 0x10}}, {0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}, {0, 0, 0, 255, 255, 255}},
   };
   for (const auto& c : cases) {
-    TPngSpec s;
+    TPngLayout s;
     s.Width = c.Width, s.Height = uint32_t(c.Rows.size()), s.ColorType = c.Type, s.Depth = c.Depth;
     s.Rows = c.Rows, s.Palette = c.Palette, s.Transparency = c.Transparency;
     const TBytes png = Encode(s);
@@ -175,46 +175,46 @@ TEST(PngImage, ColourTypesAndDepthsDecodeToPremultipliedBgra) {
 }
 
 TEST(PngImage, StructuralDamageWithValidChecksumsGivesNoPicture) {
-  const TPngSpec good = NoisyRgba(8, 6, 4);
-  TPngSpec pal;  // a palette picture: two pixels, indexes 0 and 1
+  const TPngLayout good = NoisyRgba(8, 6, 4);
+  TPngLayout pal;  // a palette picture: two pixels, indexes 0 and 1
   pal.Width = 2, pal.Height = 1, pal.ColorType = 3, pal.Rows = {{0, 1}}, pal.Palette = {1, 2, 3, 4, 5, 6};
   const TBytes garbage = {0x78, 0x9C, 0xFF, 0xFF, 0x00, 0x12, 0x34}, nothing;
   const struct {
     const char* Damage;
-    const TPngSpec& Base;
-    std::function<void(TPngSpec&)> Change;
+    const TPngLayout& Base;
+    std::function<void(TPngLayout&)> Change;
     bool Decodes;
   } cases[] = {
-      {"none", good, [](TPngSpec&) {}, true},
-      {"none (palette)", pal, [](TPngSpec&) {}, true},
-      {"an unknown ancillary chunk", good, [](TPngSpec& s) { s.ExtraChunks = {{"tEXt", {'a', 0, 'b'}}}; }, true},
-      {"an unknown critical chunk", good, [](TPngSpec& s) { s.ExtraChunks = {{"ZZZZ", {1, 2, 3}}}; }, false},
+      {"none", good, [](TPngLayout&) {}, true},
+      {"none (palette)", pal, [](TPngLayout&) {}, true},
+      {"an unknown ancillary chunk", good, [](TPngLayout& s) { s.ExtraChunks = {{"tEXt", {'a', 0, 'b'}}}; }, true},
+      {"an unknown critical chunk", good, [](TPngLayout& s) { s.ExtraChunks = {{"ZZZZ", {1, 2, 3}}}; }, false},
       // Dimensions a broken header might claim: refused before anything is allocated.
-      {"100000 x 100000", good, [](TPngSpec& s) { s.Width = 100000, s.Height = 100000; }, false},
-      {"width 2^32-1", good, [](TPngSpec& s) { s.Width = 0xFFFFFFFF, s.Height = 1; }, false},
-      {"8192 x 8192", good, [](TPngSpec& s) { s.Width = 8192, s.Height = 8192; }, false},
-      {"width 0", good, [](TPngSpec& s) { s.Width = 0; }, false},
-      {"a row more in the header", good, [](TPngSpec& s) { s.Height = 7; }, false},
-      {"a row less in the data", good, [](TPngSpec& s) { s.DropRows = 1; }, false},
-      {"filter type 5", good, [](TPngSpec& s) { s.BadFilterByte = 5; }, false},
-      {"interlaced", good, [](TPngSpec& s) { s.Interlace = 1; }, false},
-      {"4-bit RGBA", good, [](TPngSpec& s) { s.Depth = 4; }, false},
-      {"no end chunk", good, [](TPngSpec& s) { s.WithEnd = false; }, false},
-      {"a second header", good, [](TPngSpec& s) { s.ExtraChunks = {{"IHDR", TBytes(13, 1)}}; }, false},
-      {"broken deflate data", good, [&](TPngSpec& s) { s.Compressed = &garbage; }, false},
-      {"no image data", good, [&](TPngSpec& s) { s.Compressed = &nothing; }, false},
-      {"an index past the palette", pal, [](TPngSpec& s) { s.Palette = {1, 2, 3}; }, false},
-      {"no palette", pal, [](TPngSpec& s) { s.Palette.clear(); }, false},
+      {"100000 x 100000", good, [](TPngLayout& s) { s.Width = 100000, s.Height = 100000; }, false},
+      {"width 2^32-1", good, [](TPngLayout& s) { s.Width = 0xFFFFFFFF, s.Height = 1; }, false},
+      {"8192 x 8192", good, [](TPngLayout& s) { s.Width = 8192, s.Height = 8192; }, false},
+      {"width 0", good, [](TPngLayout& s) { s.Width = 0; }, false},
+      {"a row more in the header", good, [](TPngLayout& s) { s.Height = 7; }, false},
+      {"a row less in the data", good, [](TPngLayout& s) { s.DropRows = 1; }, false},
+      {"filter type 5", good, [](TPngLayout& s) { s.BadFilterByte = 5; }, false},
+      {"interlaced", good, [](TPngLayout& s) { s.Interlace = 1; }, false},
+      {"4-bit RGBA", good, [](TPngLayout& s) { s.Depth = 4; }, false},
+      {"no end chunk", good, [](TPngLayout& s) { s.WithEnd = false; }, false},
+      {"a second header", good, [](TPngLayout& s) { s.ExtraChunks = {{"IHDR", TBytes(13, 1)}}; }, false},
+      {"broken deflate data", good, [&](TPngLayout& s) { s.Compressed = &garbage; }, false},
+      {"no image data", good, [&](TPngLayout& s) { s.Compressed = &nothing; }, false},
+      {"an index past the palette", pal, [](TPngLayout& s) { s.Palette = {1, 2, 3}; }, false},
+      {"no palette", pal, [](TPngLayout& s) { s.Palette.clear(); }, false},
   };
   for (const auto& c : cases) {
-    TPngSpec s = c.Base;
+    TPngLayout s = c.Base;
     c.Change(s);
     EXPECT_EQ(Decodes(Encode(s)), c.Decodes) << c.Damage;
   }
 }
 
 TEST(PngImage, RandomDamageNeverCrashesAndNeverPassesUnnoticed) {
-  TPngSpec pal;
+  TPngLayout pal;
   pal.Width = 9, pal.Height = 5, pal.ColorType = 3, pal.Depth = 2;
   pal.Palette = {0, 0, 0, 9, 9, 9, 90, 90, 90, 255, 255, 255};
   pal.Transparency = {0, 80};
@@ -265,7 +265,7 @@ TEST(PngImage, DialogArtLoadsFromTheModuleResourcesAsTopDownBitmaps) {
   EXPECT_EQ(TPngImage().CreateBitmap(), nullptr);
 
   // The picture's first row is the bitmap's top row.
-  TPngSpec s;
+  TPngLayout s;
   s.Width = 1, s.Height = 2, s.Rows = {{255, 0, 0, 255}, {0, 0, 255, 255}};
   const TBytes png = Encode(s);
   TPngImage image;

@@ -132,7 +132,7 @@ public:
     panel->Add<TImage>(TBounds{92, 16, 234, 64}, Png(IDR_PNG_LOGO));
     panel->Add<TBevel>(TBounds{16, 91, 310, 3}, TBevelShape::TopLine);
     auto* text = panel->Add<TRichEdit>(TBounds{16, 104, 310, 227}, true, false);
-    text->SetRichFont(TFontSpec{L"Tahoma", -13, 0, EASTEUROPE_CHARSET});
+    text->SetRichFont(TFontDesc{L"Tahoma", -13, 0, EASTEUROPE_CHARSET});
     text->SetBackgroundColor(::GetSysColor(COLOR_BTNFACE));
     text->SetLines({L"Zentavo 1.0", L"Edition for Total Commander", L"Copyright (c) 2026", L"Zentavo authors", L"",
                     L"Thanks to the translator of this text", L"", L"Comments and suggestions", L"for further development",
