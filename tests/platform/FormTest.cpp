@@ -110,7 +110,9 @@ TEST(FormModal, KeysButtonsAndCloseGiveTheirModalResultsWhileTheOwnerIsDisabled)
 }
 
 TEST(FormModal, TabWalksThroughNestedControlsAndFocusStartsAtTheActiveControl) {
-  TForm form(nullptr, {L"Zentavo test form", 300, 200});
+  TForm owner(nullptr, {L"Zentavo owner", 200, 100});
+  owner.ShowModeless();
+  TForm form(owner.Handle(), {L"Zentavo test form", 300, 200});
   auto* first = form.Add<TEdit>(TBounds{10, 10, 100, 21});
   auto* group = form.Add<TGroupBox>(TBounds{10, 40, 200, 60}, L" Group ");
   auto* inner = group->Add<TCheckBox>(TBounds{10, 20, 100, 17}, L"Inner");
