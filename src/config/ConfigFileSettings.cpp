@@ -267,7 +267,8 @@ TStringList TConfigFileSettings::GetKeyNames(const std::wstring& key) {
     std::wstring child = full.substr(prefix.size());
     const size_t slash = child.find(L'\\');
     if (slash != std::wstring::npos) child.resize(slash);
-    if (seen.insert(FoldName(child)).second) names.push_back(std::move(child));
+    // Twins are told apart as the prefix is: by ASCII letters only.
+    if (seen.insert(AsciiLower(child)).second) names.push_back(std::move(child));
   }
   return names;
 }

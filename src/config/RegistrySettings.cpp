@@ -164,8 +164,14 @@ bool TRegistrySettings::WriteString(const std::wstring& key, const std::wstring&
 
 bool TRegistrySettings::WriteData(const std::wstring& key, const std::wstring& name, const void* buffer,
                                   int32_t size) {
+  // A negative size is no size the registry takes: refused like any other
+  // value it will not store, after the key is opened as by every operation.
+  if (size < 0) {
+    OpenSection(key);
+    return false;
+  }
   // No block to read from counts as an empty block.
-  const DWORD count = (buffer && size > 0) ? static_cast<DWORD>(size) : 0;
+  const DWORD count = buffer ? static_cast<DWORD>(size) : 0;
   return SetValue(key, name, REG_BINARY, count ? buffer : nullptr, count);
 }
 

@@ -19,15 +19,23 @@ const wchar_t* const kSectionNames[] = {L"Settings", L"Plugins", L"Profiles", L"
 const wchar_t* const kOptionsSubKey = L"";  // the options live in "Settings" itself
 }  // namespace
 
-TSettingsManager::TSettingsManager() : TSettingsManager(GetModuleDir() + L"\\Zentavo.cfg") {}
-
-TSettingsManager::TSettingsManager(const std::wstring& configFileName)
-    : FRegistry(std::make_unique<TRegistrySettings>()) {
+// The path is found inside the guard too: whatever fails, the registry serves.
+template <typename TPath>
+void TSettingsManager::OpenConfig(TPath path) {
   try {
-    FConfig = std::make_unique<TConfigFileSettings>(configFileName);
+    FConfig = std::make_unique<TConfigFileSettings>(path());
   } catch (...) {
     // Without the file every section but a plug-in's own goes to the registry.
   }
+}
+
+TSettingsManager::TSettingsManager() : FRegistry(std::make_unique<TRegistrySettings>()) {
+  OpenConfig([] { return GetModuleDir() + L"\\Zentavo.cfg"; });
+}
+
+TSettingsManager::TSettingsManager(const std::wstring& configFileName)
+    : FRegistry(std::make_unique<TRegistrySettings>()) {
+  OpenConfig([&] { return configFileName; });
 }
 
 TSettingsManager::~TSettingsManager() {

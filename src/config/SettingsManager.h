@@ -79,6 +79,9 @@ public:
   void SetNotifyError(bool value);
 
 private:
+  // Opens the main file after the registry store exists; any failure leaves none.
+  template <typename TPath>
+  void OpenConfig(TPath path);
   template <typename TOp>
   auto Route(TSettingKind kind, const std::wstring& subKey, TOp op);
   bool ReadBool(const wchar_t* name, bool defaultValue);

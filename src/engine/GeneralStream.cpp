@@ -218,9 +218,11 @@ namespace {
 enum class TCopyOutcome { Saved, Failed, ReadFailed, Aborted };
 
 int32_t PercentOf(int64_t written, int64_t size) {
-  // Rounds to nearest, halves to even (the default floating-point rounding).
+  // Rounds to nearest, halves to even (the default floating-point rounding),
+  // in extended precision like the allocator's figures, so that a ratio just
+  // off a half rounds the same way whatever the compiler keeps in registers.
   return static_cast<int32_t>(
-      std::nearbyint(static_cast<double>(written) / static_cast<double>(size) * 100.0));
+      std::nearbyint(static_cast<long double>(written) / static_cast<long double>(size) * 100.0L));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "engine/MemoryManager.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/ZvError.h"
@@ -43,7 +44,10 @@ TMemoryManager::~TMemoryManager() {
 
 int32_t TMemoryManager::GetUsagePercent() const {
   if (FBlocks.empty()) return 0;
-  return static_cast<int32_t>(RoundedRatio(FAllocatedBlockCount, 100, SlotCount()));
+  // In extended precision, ratio first: the figure shown is what that gives,
+  // which is not always the exactly rounded one (59 of 200 slots give 29).
+  const long double ratio = static_cast<long double>(FAllocatedBlockCount) / static_cast<long double>(SlotCount());
+  return static_cast<int32_t>(std::nearbyint(ratio * 100.0L));
 }
 
 int32_t TMemoryManager::TakeSlot() {

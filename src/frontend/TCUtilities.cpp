@@ -87,8 +87,8 @@ std::wstring ModuleDirOf(const std::wstring& fileName) {
   const size_t cut = fileName.find_last_of(L"\\:");
   if (cut == std::wstring::npos) return {};
   std::wstring dir = fileName.substr(0, cut + 1);
-  // A drive root keeps its backslash; any other directory loses it.
-  if (dir.size() > 1 && dir.back() == L'\\' && !(dir.size() == 3 && dir[1] == L':')) dir.pop_back();
+  // A drive root keeps its backslash (C:\ and \\?\C:\ alike); any other directory loses it.
+  if (dir.size() > 1 && dir.back() == L'\\' && dir[dir.size() - 2] != L':') dir.pop_back();
   return dir;
 }
 
@@ -242,7 +242,12 @@ bool TryBaseToInt(const std::wstring& text, uint32_t base, uint32_t& value) {
   for (wchar_t c : text) {
     // ASCII upper-casing only: other scripts' letters must not turn into digits.
     if (c >= L'a' && c <= L'z') c = wchar_t(c - L'a' + L'A');
-    const uint32_t digit = (base > 10 && c >= L'A') ? uint32_t(c) - L'A' + 10 : uint32_t(c) - L'0';
+    // The characters between "9" and "A", and those below "0", are no digit of any base.
+    uint32_t digit = UINT32_MAX;
+    if (c >= L'0' && c <= L'9')
+      digit = uint32_t(c) - L'0';
+    else if (base > 10 && c >= L'A')
+      digit = uint32_t(c) - L'A' + 10;
     if (digit >= base) return false;
     const uint64_t next = uint64_t(value) * base + digit;
     if (next > 0xFFFFFFFFu) return false;

@@ -156,10 +156,10 @@ TEST_F(ConfigFile, TypedReadsOfStoredTexts) {
 TEST_F(ConfigFile, KeyNamesAndDeleteKeyMatchTheKeyAndItsSubSections) {
   auto store = Open(L"[Profiles]\r\n[Profiles\\A]\r\nx=number:1\r\n[ProfilesOld\\X\\[1][2]Y]\r\n[Keep]\r\n"
                     L"[PROFILES\\a\\[1][2]Y]\r\n[Profiles\\AB\\[1][3]Zip]\r\n[profiles\\B\\[1][3]Zip]\r\n"
-                    L"[\x00c4\\C]\r\n[\x00e4\\D]\r\n[\x00e4]\r\n");
+                    L"[\x00c4\\C]\r\n[\x00e4\\D]\r\n[\x00e4]\r\n[N\\\x00c4]\r\n[n\\\x00e4\\x]\r\n[N\\a]\r\n[N\\A\\y]\r\n");
   const std::pair<const wchar_t*, TStringList> cases[] = {
       {L"profiles", {L"A", L"AB", L"B"}}, {L"Profiles\\ab", {L"[1][3]Zip"}}, {L"Missing", {}},
-      {L"\x00c4", {L"C"}}, {L"\x00e4", {L"D"}}};
+      {L"\x00c4", {L"C"}}, {L"\x00e4", {L"D"}}, {L"N", {L"\x00c4", L"\x00e4", L"a"}}};
   for (const auto& [key, names] : cases) EXPECT_EQ(store->GetKeyNames(key), names) << key;
   store->DeleteKey(L"Profiles\\A");
   store->DeleteKey(L"\x00c4");
@@ -169,7 +169,8 @@ TEST_F(ConfigFile, KeyNamesAndDeleteKeyMatchTheKeyAndItsSubSections) {
   store->Flush();
   EXPECT_EQ(ReadCfg(Path()), L"[Profiles]\r\n\r\n[ProfilesOld\\X\\[1][2]Y]\r\n\r\n[Keep]\r\n\r\n"
                              L"[Profiles\\AB\\[1][3]Zip]\r\n\r\n[profiles\\B\\[1][3]Zip]\r\n\r\n[\x00e4\\D]\r\n\r\n"
-                             L"[\x00e4]\r\n\r\n[Profiles\\A]\r\nz=number:3\r\n\r\n");
+                             L"[\x00e4]\r\n\r\n[N\\\x00c4]\r\n\r\n[n\\\x00e4\\x]\r\n\r\n[N\\a]\r\n\r\n"
+                             L"[N\\A\\y]\r\n\r\n[Profiles\\A]\r\nz=number:3\r\n\r\n");
 }
 
 TEST_F(ConfigFile, ReleaseAnswersTrueWhenTheLastHolderLetsGo) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <functional>
@@ -87,6 +88,8 @@ TEST(NumbersAsText, ReadDigitsOfTheBaseAndFailOnOverflowOrAnythingElse) {
       {L"12", 2, false, 1},
       {L"g", 16, false, 0},
       {L"[", 36, false, 0},  // just past "Z"
+      {L"1:", 16, false, 1},  // the characters between "9" and "A" are no digits
+      {L"@", 36, false, 0},
       {L"7", 0, false, 0},
       // Letters of other scripts never count as digits, even where they upper-case to ASCII.
       {L"\x0131", 36, false, 0},  // dotless i
@@ -111,6 +114,7 @@ TEST(NumbersAsText, ReadDigitsOfTheBaseAndFailOnOverflowOrAnythingElse) {
 TEST(ModuleDir, CutsTheFileNameAndKeepsOnlyADriveRootsBackslash) {
   EXPECT_EQ(ModuleDirOf(L"C:\\Tools\\Zv\\Zentavo.wfx"), L"C:\\Tools\\Zv");
   EXPECT_EQ(ModuleDirOf(L"C:\\Zentavo.wfx"), L"C:\\");
+  EXPECT_EQ(ModuleDirOf(L"\\\\?\\C:\\Zentavo.wfx"), L"\\\\?\\C:\\");
   EXPECT_EQ(ModuleDirOf(L"\\\\server\\share\\Zentavo.wfx"), L"\\\\server\\share");
   EXPECT_EQ(ModuleDirOf(L"Zentavo.wfx"), L"");
   // In the tests our code is linked into the executable: its folder is ours.
@@ -223,10 +227,21 @@ TEST(SelectFolder, OpensOnTheGivenFolderReturnsItAndCancelLeavesItUnchanged) {
   zvtest::TGuiDriver driver([&] {
     HWND dialog = zvtest::WaitForMessageBox();
     titleShown = zvtest::FindChild(dialog, L"Pick a test folder") != nullptr;
-    // The tree may walk down to the preselected folder a level at a time.
+    // The tree may walk down to the preselected folder a level at a time, and
+    // Wine's sometimes stops part of the way: ask again now and then. That the
+    // dialog is asked at all is the callback's test below.
     const std::wstring leaf = start.substr(start.find_last_of(L'\\') + 1);
-    zvtest::WaitUntil([&] { return _wcsicmp(SelectedTreeItem(dialog).c_str(), leaf.c_str()) == 0; },
-                      "the start folder to be selected");
+    DWORD asked = ::GetTickCount();
+    zvtest::WaitUntil(
+        [&] {
+          if (_wcsicmp(SelectedTreeItem(dialog).c_str(), leaf.c_str()) == 0) return true;
+          if (::GetTickCount() - asked > 1000) {
+            ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start.c_str()));
+            asked = ::GetTickCount();
+          }
+          return false;
+        },
+        "the start folder to be selected");
     zvtest::PressButtonId(dialog, IDOK);
   });
   EXPECT_TRUE(SelectFolder(nullptr, L"Pick a test folder", folder));
@@ -241,4 +256,39 @@ TEST(SelectFolder, OpensOnTheGivenFolderReturnsItAndCancelLeavesItUnchanged) {
     canceller.Join();
     EXPECT_EQ(folder, start);
   }
+}
+
+namespace {
+
+// A stand-in for the folder dialog that notes the selection it is asked for.
+struct TSelectionRequest {
+  UINT Msg = 0;
+  WPARAM WParam = 0;
+  std::wstring Path;
+} SeenRequest;
+
+LRESULT CALLBACK FolderDialogStandIn(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == BFFM_SETSELECTIONW) SeenRequest = {msg, wParam, reinterpret_cast<const wchar_t*>(lParam)};
+  return ::DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(SelectFolder, CallbackAsksTheDialogForTheStartFolderOnlyWhenItHasOne) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = FolderDialogStandIn;
+  wc.lpszClassName = L"ZvFolderDialogStandIn";
+  ::RegisterClassW(&wc);
+  HWND stand = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(stand, nullptr);
+  wchar_t start[] = L"C:\\Some\\Folder";
+  EXPECT_EQ(BrowseFolderCallback(stand, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(start)), 0);
+  EXPECT_EQ(SeenRequest.Msg, UINT(0x467));
+  EXPECT_EQ(SeenRequest.WParam, WPARAM(TRUE));
+  EXPECT_EQ(SeenRequest.Path, start);
+  SeenRequest = {};
+  EXPECT_EQ(BrowseFolderCallback(stand, BFFM_INITIALIZED, 0, 0), 0);
+  EXPECT_EQ(BrowseFolderCallback(stand, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(start)), 0);
+  EXPECT_EQ(SeenRequest.Msg, 0u);
+  ::DestroyWindow(stand);
 }

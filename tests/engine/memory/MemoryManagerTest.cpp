@@ -133,6 +133,12 @@ TEST(MemoryManager, FreedSlotsAreReusedLastInFirstOutAndUsageIsThePeak) {
   m.Deallocate(c);
   EXPECT_EQ(NextSlots(m, 1), TSlots{0});
   EXPECT_EQ(m.GetUsagePercent(), 62);  // 62.5, from the probe of 3 next to 2 held
+
+  // The figure is worked out in extended precision, ratio first: 59 of 200
+  // slots come out just below 29.5 there, where exact rounding would give 30.
+  TMemoryManager wide(200 * MiB);
+  ASSERT_NE(wide.Allocate(59 * MiB, false), nullptr);
+  EXPECT_EQ(wide.GetUsagePercent(), 29);
 }
 
 TEST(MemoryManager, DeallocateOfAForeignOrFreedAllocationDoesNothing) {
