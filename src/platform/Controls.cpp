@@ -26,7 +26,7 @@ SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, UINT flags, 
   return {text.empty() ? 0 : r.right - r.left, r.bottom - r.top};
 }
 
-// Paints into a memory bitmap first so that hovering and pressing never flicker.
+// BeginPaint and EndPaint around one paint message.
 class TPaintScope {
 public:
   explicit TPaintScope(HWND window) : FWindow(window) { FDC = ::BeginPaint(window, &FPaint); }
@@ -38,6 +38,23 @@ private:
   PAINTSTRUCT FPaint{};
   HDC FDC;
 };
+
+// Answers WM_PAINT through a control's own painter.
+template <typename TPainter>
+bool PaintMessage(HWND window, LRESULT& result, TPainter paint) {
+  TPaintScope scope(window);
+  paint(scope.DC());
+  result = 0;
+  return true;
+}
+
+// The client area in the button-face colour; returns that area.
+RECT FillClient(HWND window, HDC dc) {
+  RECT r{};
+  ::GetClientRect(window, &r);
+  ::FillRect(dc, &r, ::GetSysColorBrush(COLOR_BTNFACE));
+  return r;
+}
 
 }  // namespace
 
@@ -471,12 +488,8 @@ void TPanel::Paint(HDC dc) {
 
 bool TPanel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      TPaintScope paint(FHandle);
-      Paint(paint.DC());
-      result = 0;
-      return true;
-    }
+    case WM_PAINT:
+      return PaintMessage(FHandle, result, [this](HDC dc) { Paint(dc); });
     case WM_SETTEXT:
       result = DefaultProc(msg, wParam, lParam);
       ::InvalidateRect(FHandle, nullptr, TRUE);
@@ -497,25 +510,23 @@ TBevel::TBevel(TWinControl* parent, const TBounds& bounds, TBevelShape shape) : 
   CreateHandle(OwnClassName(), L"", WS_VISIBLE | WS_DISABLED, 0, bounds);
 }
 
+void TBevel::Paint(HDC dc) {
+  RECT r = FillClient(FHandle, dc);
+  UINT sides = BF_RECT;
+  switch (FShape) {
+    case TBevelShape::TopLine: sides = BF_TOP; break;
+    case TBevelShape::BottomLine: sides = BF_BOTTOM; break;
+    case TBevelShape::LeftLine: sides = BF_LEFT; break;
+    case TBevelShape::RightLine: sides = BF_RIGHT; break;
+    default: break;
+  }
+  ::DrawEdge(dc, &r, FShape == TBevelShape::Box ? BDR_SUNKENOUTER : EDGE_ETCHED, sides);
+}
+
 bool TBevel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      TPaintScope paint(FHandle);
-      RECT r{};
-      ::GetClientRect(FHandle, &r);
-      ::FillRect(paint.DC(), &r, ::GetSysColorBrush(COLOR_BTNFACE));
-      UINT sides = BF_RECT;
-      switch (FShape) {
-        case TBevelShape::TopLine: sides = BF_TOP; break;
-        case TBevelShape::BottomLine: sides = BF_BOTTOM; break;
-        case TBevelShape::LeftLine: sides = BF_LEFT; break;
-        case TBevelShape::RightLine: sides = BF_RIGHT; break;
-        default: break;
-      }
-      ::DrawEdge(paint.DC(), &r, FShape == TBevelShape::Box ? BDR_SUNKENOUTER : EDGE_ETCHED, sides);
-      result = 0;
-      return true;
-    }
+    case WM_PAINT:
+      return PaintMessage(FHandle, result, [this](HDC dc) { Paint(dc); });
     case WM_NCHITTEST:
       result = HTTRANSPARENT;
       return true;
@@ -818,15 +829,11 @@ void TImage::Click() {
 
 bool TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      TPaintScope paint(FHandle);
-      RECT r{};
-      ::GetClientRect(FHandle, &r);
-      ::FillRect(paint.DC(), &r, ::GetSysColorBrush(COLOR_BTNFACE));
-      DrawAlphaBitmap(paint.DC(), FPicture, 0, 0);
-      result = 0;
-      return true;
-    }
+    case WM_PAINT:
+      return PaintMessage(FHandle, result, [this](HDC dc) {
+        FillClient(FHandle, dc);
+        DrawAlphaBitmap(dc, FPicture, 0, 0);
+      });
     case WM_ERASEBKGND:
       result = 1;
       return true;
@@ -885,12 +892,8 @@ void TPictureButton::Paint(HDC dc) {
 
 bool TPictureButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      TPaintScope paint(FHandle);
-      Paint(paint.DC());
-      result = 0;
-      return true;
-    }
+    case WM_PAINT:
+      return PaintMessage(FHandle, result, [this](HDC dc) { Paint(dc); });
     case WM_ERASEBKGND:
       result = 1;
       return true;

@@ -219,6 +219,7 @@ protected:
   bool WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+  void Paint(HDC dc);
   TBevelShape FShape;
 };
 

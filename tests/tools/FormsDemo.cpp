@@ -248,6 +248,14 @@ public:
 
 }  // namespace
 
+// Shows one dialog mock-up modally at the screenshot's usual place.
+template <typename TDemo, typename... TArgs>
+int ShowScene(TArgs... args) {
+  TDemo form(args...);
+  Place(form, 20, 20);
+  return form.ShowModal();
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   int argc = 0;
   LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
@@ -255,31 +263,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   const UINT lifetime = argc > 2 ? static_cast<UINT>(_wtoi(argv[2])) : 4000;
   ::SetTimer(nullptr, 0, lifetime, LeaveNow);
 
-  if (scene == L"controls") {
-    TEveryControlDemo form;
-    Place(form, 20, 20);
-    return form.ShowModal();
-  }
-  if (scene == L"processor") {
-    TProcessorDemo form;
-    Place(form, 20, 20);
-    return form.ShowModal();
-  }
-  if (scene == L"settings1" || scene == L"settings2") {
-    TSettingsDemo form(scene == L"settings1" ? 0 : 1);
-    Place(form, 20, 20);
-    return form.ShowModal();
-  }
-  if (scene == L"about") {
-    TAboutDemo form;
-    Place(form, 20, 20);
-    return form.ShowModal();
-  }
-  if (scene == L"updates") {
-    TUpdatesDemo form;
-    Place(form, 20, 20);
-    return form.ShowModal();
-  }
+  if (scene == L"controls") return ShowScene<TEveryControlDemo>();
+  if (scene == L"processor") return ShowScene<TProcessorDemo>();
+  if (scene == L"settings1") return ShowScene<TSettingsDemo>(0);
+  if (scene == L"settings2") return ShowScene<TSettingsDemo>(1);
+  if (scene == L"about") return ShowScene<TAboutDemo>();
+  if (scene == L"updates") return ShowScene<TUpdatesDemo>();
   if (scene == L"progress") {
     THostDemo host;
     Place(host, 20, 20);
