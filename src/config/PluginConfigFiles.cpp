@@ -2,6 +2,6 @@
 
 namespace zv {
 
-IPluginConfigFiles* PluginConfigFiles = nullptr;
+std::atomic<IPluginConfigFiles*> PluginConfigFiles{nullptr};
 
 }  // namespace zv

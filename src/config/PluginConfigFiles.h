@@ -1,6 +1,7 @@
 // How the settings manager reaches a plug-in's own configuration file. The
 // installed-plug-in registry owns those files; the manager borrows one per call.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace zv {
@@ -20,8 +21,10 @@ protected:
   ~IPluginConfigFiles() = default;
 };
 
-// Set by the installed-plug-in registry for its lifetime; null means no
-// plug-in file is open, so plug-in settings go to the registry.
-extern IPluginConfigFiles* PluginConfigFiles;
+// Set by the installed-plug-in registry's constructor and cleared by its
+// destructor (both in the user-interface thread, at FsInit and unload); read
+// by the settings manager on any thread. Null means no plug-in file is open,
+// so plug-in settings go to the registry.
+extern std::atomic<IPluginConfigFiles*> PluginConfigFiles;
 
 }  // namespace zv

@@ -8,7 +8,7 @@
 #include "config/NumberText.h"
 #include "config/PluginConfigFiles.h"
 #include "config/RegistrySettings.h"
-#include "frontend/TCUtilities.h"
+#include "platform/Module.h"
 
 namespace zv {
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "config/SettingsManager.h"
-#include "frontend/TCUtilities.h"
+#include "platform/Dialogs.h"
 #include "platform/ZvError.h"
 
 namespace zv {
@@ -60,7 +60,7 @@ uint32_t BudgetFromSystem(bool memEnabled, int32_t memUsage) {
 }
 
 void ShowError(const std::wstring& message) {
-  ::MessageBoxW(ParentWindow, message.c_str(), L"Error", MB_ICONERROR);
+  ShowMessageBox(message, L"Error", MB_ICONERROR);
 }
 
 }  // namespace

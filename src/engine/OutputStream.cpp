@@ -1,6 +1,6 @@
 #include "engine/OutputStream.h"
 
-#include "frontend/ProgressOutputLine.h"
+#include "engine/ProgressOutputLine.h"
 
 namespace zv {
 

@@ -1,6 +1,7 @@
 // Progress of saving a pipe's output to its destination file. The active pipe
 // runner registers itself for the length of its run.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace zv {
@@ -13,6 +14,8 @@ public:
 };
 
 // None outside a pipe run: a save then reports no progress and is never aborted.
-inline IWriteProgress* ActiveWriteProgress = nullptr;
+// Set when a batch's pipe runner is made (user-interface thread) and cleared
+// when it is freed at the batch's end; read by saves on the host's file thread.
+inline std::atomic<IWriteProgress*> ActiveWriteProgress{nullptr};
 
 }  // namespace zv

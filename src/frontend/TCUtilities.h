@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -11,21 +12,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Module.h"
+
 namespace zv {
 
 class TForm;
 
 // Owner of every message box and modal dialog not owned by a dialog of ours.
-extern HWND ParentWindow;
-
-// The directory of our own library file (not the host's executable), without
-// a trailing backslash except for a drive root ("C:\").
-std::wstring GetModuleDir();
-// The directory part of a module's file name by the same rule.
-std::wstring ModuleDirOf(const std::wstring& fileName);
-
-// The module that holds this code: the DLL, or the test executable that links it.
-HMODULE ThisModule();
+// Written on the user-interface thread (dialogs, FsInit) and on the thread
+// that opens the progress panel; read by boxes on any thread.
+extern std::atomic<HWND> ParentWindow;
 
 // An error box owned by Wnd with the buttons OK and "Report error" (the Cancel
 // button renamed and widened). IDOK for OK; IDCANCEL for "Report error",

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "frontend/TCUtilities.h"
+#include "platform/Module.h"
 
 namespace zv {
 

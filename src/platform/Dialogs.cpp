@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "frontend/TCUtilities.h"
 #include "platform/ActivationContext.h"
 #include "platform/Controls.h"
 
@@ -108,6 +107,11 @@ protected:
 
 }  // namespace
 
+HWND DefaultOwner() {
+  const TDefaultOwnerHook hook = DefaultOwnerHook;
+  return hook ? hook() : nullptr;
+}
+
 int ShowMessageBoxOwned(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
   InitControls();
   TActivationScope scope;
@@ -115,16 +119,16 @@ int ShowMessageBoxOwned(HWND owner, const std::wstring& text, const std::wstring
 }
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
-  return ShowMessageBoxOwned(ParentWindow, text, caption, flags);
+  return ShowMessageBoxOwned(DefaultOwner(), text, caption, flags);
 }
 
 int ShowConfirmationBox(const std::wstring& text) {
-  TConfirmationForm form(ParentWindow, text);
+  TConfirmationForm form(DefaultOwner(), text);
   return form.ShowModal();
 }
 
 bool InputQuery(const std::wstring& caption, const std::wstring& prompt, std::wstring& value) {
-  TInputForm form(ParentWindow, caption, prompt, value);
+  TInputForm form(DefaultOwner(), caption, prompt, value);
   if (form.ShowModal() != mrOk) return false;
   value = form.Edit->Text();
   return true;

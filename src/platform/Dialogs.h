@@ -1,25 +1,33 @@
 // The boxes of the form layer: message boxes, the confirmation box with the
 // "to all" answers, the single-line input box and the open-file dialog. Boxes
-// without an explicit owner are owned by ParentWindow (frontend/TCUtilities.h).
+// without an explicit owner are owned by the default owner.
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 namespace zv {
 
-// The platform's message box (MB_* flags), owned by ParentWindow; returns its answer (IDOK, IDYES, ...).
+// Tells the owner of boxes shown without an explicit one. The front end sets
+// it to its owner-window rule before any box can be shown; while it is null,
+// boxes have no owner.
+using TDefaultOwnerHook = HWND (*)();
+inline std::atomic<TDefaultOwnerHook> DefaultOwnerHook{nullptr};
+HWND DefaultOwner();
+
+// The platform's message box (MB_* flags), owned by the default owner; returns its answer (IDOK, IDYES, ...).
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
 int ShowMessageBoxOwned(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
 
 // Caption "Confirm", question icon, the buttons "&Yes", "&No", "Cancel",
 // "N&o to All", "Yes to &All"; answers mrYes 6, mrNo 7, mrCancel 2,
-// mrNoToAll 9, mrYesToAll 10 (closing the box answers mrCancel). Owned by ParentWindow.
+// mrNoToAll 9, mrYesToAll 10 (closing the box answers mrCancel). Owned by the default owner.
 int ShowConfirmationBox(const std::wstring& text);
 
 // A prompt, an edit holding Value and OK / Cancel. True with the edited text
-// in Value on OK; false and Value unchanged otherwise. Owned by ParentWindow.
+// in Value on OK; false and Value unchanged otherwise. Owned by the default owner.
 bool InputQuery(const std::wstring& caption, const std::wstring& prompt, std::wstring& value);
 
 // The platform's open-file dialog.

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "frontend/TCUtilities.h"
+#include "platform/Module.h"
 #include "platform/ActivationContext.h"
 #include "platform/Controls.h"
 #include "platform/ZvError.h"

@@ -2,6 +2,7 @@
 // plug-in carry no identity, so they act on this process-wide entry; the
 // plug-in host sets it around every call into a plug-in and clears it after.
 #pragma once
+#include <atomic>
 #include <string>
 
 namespace zv {
@@ -22,7 +23,9 @@ public:
 };
 
 // None outside a plug-in call: texts cannot then be handed out and errors
-// cannot be attributed.
-inline IPluginCallContext* CurrentPluginContext = nullptr;
+// cannot be attributed. Set and cleared by the plug-in host around each call
+// into a plug-in, on the thread that makes the call (the host's file thread
+// during a run, the user-interface thread in the dialogs).
+inline std::atomic<IPluginCallContext*> CurrentPluginContext{nullptr};
 
 }  // namespace zv

@@ -1,6 +1,7 @@
 // The one entry through which every plug-in error is shown to the user and,
 // where allowed, reported. The service manager registers itself while it lives.
 #pragma once
+#include <atomic>
 #include <string>
 
 #include "plugins/ErrorStruct.h"
@@ -18,7 +19,8 @@ public:
 };
 
 // None before the service manager exists and after it is gone: errors are then
-// not shown.
-inline IErrorEntry* GlobalErrorEntry = nullptr;
+// not shown. Set by the service manager's constructor and cleared by its
+// destructor (user-interface thread); read on any thread that reports.
+inline std::atomic<IErrorEntry*> GlobalErrorEntry{nullptr};
 
 }  // namespace zv

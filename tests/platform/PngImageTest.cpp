@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ResourceIds.h"
-#include "frontend/TCUtilities.h"
+#include "platform/Module.h"
 #include "platform/PngImage.h"
 
 using namespace zv;

@@ -17,7 +17,7 @@
 
 #include "engine/GeneralStream.h"
 #include "engine/WriteProgress.h"
-#include "frontend/ProgressOutputLine.h"
+#include "engine/ProgressOutputLine.h"
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
 #include "plugins/PluginCallContext.h"
