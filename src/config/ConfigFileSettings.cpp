@@ -183,12 +183,14 @@ std::wstring TConfigFileSettings::ReadString(const std::wstring& key, const std:
   return value.Type == L"string" ? std::wstring(value.Payload) : defaultValue;
 }
 
-int32_t TConfigFileSettings::ReadData(const std::wstring& key, const std::wstring& name, void* buffer) {
+int32_t TConfigFileSettings::ReadData(const std::wstring& key, const std::wstring& name, void* buffer,
+                                      int32_t capacity) {
   ApplyNewFileRule();
   const TValueText value = SplitValue(FindValue(key, name));
   if (value.Type != L"data" || value.Payload.size() % 2 != 0) return -1;
   const int32_t count = static_cast<int32_t>(value.Payload.size() / 2);
   if (!buffer) return count;
+  if (count > capacity) return -1;
   auto* bytes = static_cast<unsigned char*>(buffer);
   for (int32_t i = 0; i < count; ++i) {
     const int high = HexValue(UpperAscii(value.Payload[2 * i]));

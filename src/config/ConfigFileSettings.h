@@ -3,6 +3,7 @@
 // as "number:", "string:" or "data:" text; the file is written back by Flush,
 // by the first operation on a file that did not exist, and by the destructor.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -22,9 +23,12 @@ public:
   TConfigFileSettings(const TConfigFileSettings&) = delete;
   TConfigFileSettings& operator=(const TConfigFileSettings&) = delete;
 
-  void AddRef() { ++FRefCount; }
+  // Holders may sit on different threads (a plug-in file is borrowed by the
+  // settings manager on the file thread while the registry of installed
+  // plug-ins opens and closes it on the user-interface thread).
+  void AddRef() { FRefCount.fetch_add(1); }
   // True when the last holder let go; the caller then frees the store.
-  bool Release() { return --FRefCount == 0; }
+  bool Release() { return FRefCount.fetch_sub(1) == 1; }
   // Writes the whole file now; raises when it cannot be written.
   void Flush();
 
@@ -32,7 +36,10 @@ public:
   // exist, and raises when that fails; otherwise only content is consulted.
   int32_t ReadNumber(const std::wstring& key, const std::wstring& name, int32_t defaultValue);
   std::wstring ReadString(const std::wstring& key, const std::wstring& name, const std::wstring& defaultValue);
-  int32_t ReadData(const std::wstring& key, const std::wstring& name, void* buffer);
+  // Null buffer: the block's size. Else decodes the block into the buffer when
+  // it fits in capacity bytes and returns its size; a larger block (written
+  // since the caller asked its size) answers -1 and leaves the buffer alone.
+  int32_t ReadData(const std::wstring& key, const std::wstring& name, void* buffer, int32_t capacity);
   bool WriteNumber(const std::wstring& key, const std::wstring& name, int32_t value);
   bool WriteString(const std::wstring& key, const std::wstring& name, const std::wstring& value);
   bool WriteData(const std::wstring& key, const std::wstring& name, const void* buffer, int32_t size);
@@ -50,7 +57,7 @@ private:
   void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& text);
   void WriteDocument() const;
 
-  int32_t FRefCount = 1;
+  std::atomic<int32_t> FRefCount{1};
   bool FModified = false;
   bool FNewFile = false;
   TIniDocument FIni;

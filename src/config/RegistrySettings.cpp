@@ -138,7 +138,8 @@ std::wstring TRegistrySettings::ReadString(const std::wstring& key, const std::w
   return text;
 }
 
-int32_t TRegistrySettings::ReadData(const std::wstring& key, const std::wstring& name, void* buffer) {
+int32_t TRegistrySettings::ReadData(const std::wstring& key, const std::wstring& name, void* buffer,
+                                    int32_t capacity) {
   const TScopedHKey handle = OpenSection(key);
   if (!handle) return -1;
   if (!buffer) {
@@ -149,6 +150,7 @@ int32_t TRegistrySettings::ReadData(const std::wstring& key, const std::wstring&
   std::vector<BYTE> data;
   if (!QueryData(handle.Get(), name, type, data)) return -1;
   if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD) return -1;
+  if (capacity < 0 || data.size() > static_cast<size_t>(capacity)) return -1;
   if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
   return static_cast<int32_t>(data.size());
 }

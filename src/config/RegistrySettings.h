@@ -19,7 +19,10 @@ public:
 
   int32_t ReadNumber(const std::wstring& key, const std::wstring& name, int32_t defaultValue);
   std::wstring ReadString(const std::wstring& key, const std::wstring& name, const std::wstring& defaultValue);
-  int32_t ReadData(const std::wstring& key, const std::wstring& name, void* buffer);
+  // Null buffer: the value's size. Else copies a block value when it fits in
+  // capacity bytes and returns its size; a larger value (another writer, in
+  // this process or another, changed it since the size query) answers -1.
+  int32_t ReadData(const std::wstring& key, const std::wstring& name, void* buffer, int32_t capacity);
   bool WriteNumber(const std::wstring& key, const std::wstring& name, int32_t value);
   bool WriteString(const std::wstring& key, const std::wstring& name, const std::wstring& value);
   bool WriteData(const std::wstring& key, const std::wstring& name, const void* buffer, int32_t size);

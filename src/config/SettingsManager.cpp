@@ -17,6 +17,15 @@ TSettingsManager* GlobalSettingsManager = nullptr;
 namespace {
 const wchar_t* const kSectionNames[] = {L"Settings", L"Plugins", L"Profiles", L"TransformPipe", L"Errors"};
 const wchar_t* const kOptionsSubKey = L"";  // the options live in "Settings" itself
+
+// A reference on a plug-in's file store, dropped (and the store freed with the
+// last one) when the routed call that borrowed it ends, still under the lock.
+struct TReleaseConfigFile {
+  void operator()(TConfigFileSettings* store) const {
+    if (store->Release()) delete store;
+  }
+};
+using TBorrowedConfigFile = std::unique_ptr<TConfigFileSettings, TReleaseConfigFile>;
 }  // namespace
 
 // The path is found inside the guard too: whatever fails, the registry serves.
@@ -73,7 +82,7 @@ auto TSettingsManager::Route(TSettingKind kind, const std::wstring& subKey, TOp 
   if (kind == skSettings && !subKey.empty()) {
     const int32_t index = ParsePluginID(subKey);
     IPluginConfigFiles* files = PluginConfigFiles;
-    if (TConfigFileSettings* store = files ? files->GetPluginConfigFile(index) : nullptr) {
+    if (const TBorrowedConfigFile store{files ? files->GetPluginConfigFile(index) : nullptr}) {
       try {
         return op(*store, GetPluginFileSection(subKey));
       } catch (...) {
@@ -107,10 +116,17 @@ std::wstring TSettingsManager::ReadString(TSettingKind kind, const std::wstring&
   });
 }
 
-int32_t TSettingsManager::ReadData(TSettingKind kind, const std::wstring& subKey, const std::wstring& name,
-                                   void* buffer) {
-  return Route(kind, subKey, [&](auto& store, const std::wstring& key) -> int32_t {
-    return store.ReadData(key, name, buffer);
+std::optional<std::vector<uint8_t>> TSettingsManager::ReadDataBlock(TSettingKind kind, const std::wstring& subKey,
+                                                                   const std::wstring& name) {
+  return Route(kind, subKey, [&](auto& store, const std::wstring& key) -> std::optional<std::vector<uint8_t>> {
+    const int32_t size = store.ReadData(key, name, nullptr, 0);
+    if (size < 0) return std::nullopt;
+    // One byte more, so that an empty block is read through a real buffer too
+    // (a null buffer would only ask the size again).
+    std::vector<uint8_t> block(static_cast<size_t>(size) + 1);
+    if (store.ReadData(key, name, block.data(), size) != size) return std::nullopt;
+    block.pop_back();
+    return block;
   });
 }
 
@@ -186,6 +202,11 @@ void TSettingsManager::Flush() {
   }
 }
 
+void TSettingsManager::ReleasePluginConfigFile(TConfigFileSettings* store) {
+  TLockGuard lock(FLock);
+  if (store && store->Release()) delete store;
+}
+
 bool TSettingsManager::HasConfigFile() {
   TLockGuard lock(FLock);
   return FConfig != nullptr;
@@ -237,13 +258,9 @@ void TSettingsManager::SetCheckUpdateInterval(int32_t value) {
 }
 
 double TSettingsManager::GetLastCheckUpdate() {
-  // Held across both reads so no writer of ours can change the size in between.
-  TLockGuard lock(FLock);
-  if (ReadData(skSettings, kOptionsSubKey, L"LastCheckUpdate", nullptr) != 8) return 0.0;
-  unsigned char bytes[8];
-  if (ReadData(skSettings, kOptionsSubKey, L"LastCheckUpdate", bytes) != 8) return 0.0;
-  double value;
-  std::memcpy(&value, bytes, sizeof(value));
+  const auto block = ReadDataBlock(skSettings, kOptionsSubKey, L"LastCheckUpdate");
+  double value = 0.0;
+  if (block && block->size() == sizeof(value)) std::memcpy(&value, block->data(), sizeof(value));
   return value;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/SettingsTypes.h"
 #include "platform/Lock.h"
@@ -31,10 +32,12 @@ public:
                      int32_t defaultValue);
   std::wstring ReadString(TSettingKind kind, const std::wstring& subKey, const std::wstring& name,
                           const std::wstring& defaultValue);
-  // Null buffer: the size of the stored block. Else copies it and returns the
-  // count; -1 when missing or not a block. The buffer holds as many bytes as
-  // a size query answered.
-  int32_t ReadData(TSettingKind kind, const std::wstring& subKey, const std::wstring& name, void* buffer);
+  // The stored block, asked for its size and read in one go under the lock
+  // (on one store, so no writer of ours comes in between). None when missing,
+  // not a block, or changed by another writer (another process on the
+  // registry) between the size query and the read; empty for an empty block.
+  std::optional<std::vector<uint8_t>> ReadDataBlock(TSettingKind kind, const std::wstring& subKey,
+                                                    const std::wstring& name);
   bool WriteNumber(TSettingKind kind, const std::wstring& subKey, const std::wstring& name, int32_t value);
   bool WriteString(TSettingKind kind, const std::wstring& subKey, const std::wstring& name,
                    const std::wstring& value);
@@ -49,6 +52,11 @@ public:
 
   // Writes the main file now; a failure drops the file until unload.
   void Flush();
+
+  // Drops one reference to a plug-in's file store under this manager's lock
+  // and frees the store (writing it when modified) with the last one; the
+  // registry of installed plug-ins lets go of its stores only this way.
+  void ReleasePluginConfigFile(TConfigFileSettings* store);
 
   // True while the main configuration file serves its sections.
   bool HasConfigFile();

@@ -22,9 +22,9 @@ void ExerciseReads(TConfigFileSettings& store) {
       store.ReadNumber(key, name, 0);
       store.ReadString(key, name, L"");
       store.GetValueType(key, name);
-      const int32_t size = store.ReadData(key, name, nullptr);
+      const int32_t size = store.ReadData(key, name, nullptr, 0);
       Bytes buffer(static_cast<size_t>(std::max(size, 0)) + 1);
-      if (size >= 0) store.ReadData(key, name, buffer.data());
+      if (size >= 0) store.ReadData(key, name, buffer.data(), size);
     }
   }
 }

@@ -114,21 +114,23 @@ TEST_F(ConfigFile, NumberTextsAsStored) {
 }
 
 // Value texts against every typed read. Size and Read are ReadData's answers
-// without and with a buffer; Buffer is that buffer afterwards, from 55 55 55 55.
+// without and with a buffer of capacity 4; Buffer is that buffer afterwards,
+// from six bytes 55, so that a copy beyond the capacity shows.
 TEST_F(ConfigFile, TypedReadsOfStoredTexts) {
   struct Case {
     const wchar_t *Stored, *String;  // null: no such value; the default
     TSettingValueType Type;
     int32_t Size, Read;
-    Bytes Buffer = {0x55, 0x55, 0x55, 0x55};
+    Bytes Buffer = Bytes(6, 0x55);
   } const cases[] = {
       {L"string:12", L"12", svString, -1, -1},
       {L"STRING:a:b=c", L"a:b=c", svString, -1, -1},
       {L"string:", L"", svString, -1, -1},
-      {L"data:0aFF", nullptr, svData, 2, 2, {0x0A, 0xFF, 0x55, 0x55}},
-      {L"DATA:Ab", nullptr, svData, 1, 1, {0xAB, 0x55, 0x55, 0x55}},
+      {L"data:0aFF", nullptr, svData, 2, 2, {0x0A, 0xFF, 0x55, 0x55, 0x55, 0x55}},
+      {L"DATA:Ab", nullptr, svData, 1, 1, {0xAB, 0x55, 0x55, 0x55, 0x55, 0x55}},
       {L"data:0g", nullptr, svData, 1, -1},
-      {L"data:0102zz04", nullptr, svData, 4, -1, {1, 2, 0x55, 0x55}},  // bytes before a bad pair stay written
+      {L"data:0102zz04", nullptr, svData, 4, -1, {1, 2, 0x55, 0x55, 0x55, 0x55}},  // bytes before a bad pair stay
+      {L"data:0102030405", nullptr, svData, 5, -1},  // grew beyond the capacity: nothing copied
       {L"data:abc", nullptr, svData, -1, -1},
       {L"data:", nullptr, svData, 0, 0},
       {L"number:12a", nullptr, svNumber, -1, -1},
@@ -144,9 +146,9 @@ TEST_F(ConfigFile, TypedReadsOfStoredTexts) {
     EXPECT_EQ(store->GetValueType(L"S", L"v"), c.Type);
     EXPECT_EQ(store->ReadNumber(L"S", L"V", -1), -1);
     EXPECT_EQ(store->ReadString(L"S", L"V", L"D"), c.String ? c.String : L"D");
-    EXPECT_EQ(store->ReadData(L"S", L"V", nullptr), c.Size);
-    Bytes buffer(4, 0x55);
-    EXPECT_EQ(store->ReadData(L"S", L"V", buffer.data()), c.Read);
+    EXPECT_EQ(store->ReadData(L"S", L"V", nullptr, 0), c.Size);
+    Bytes buffer(6, 0x55);
+    EXPECT_EQ(store->ReadData(L"S", L"V", buffer.data(), 4), c.Read);
     EXPECT_EQ(buffer, c.Buffer);
   }
 }

@@ -65,14 +65,20 @@ TEST_F(RegistryStore, ReadsPerValueType) {
   for (const auto& c : cases) {
     EXPECT_EQ(FStore.ReadNumber(L"S", c.Name, -1), c.Number) << c.Name;
     EXPECT_EQ(FStore.ReadString(L"S", c.Name, L"D"), c.String ? c.String : L"D") << c.Name;
-    EXPECT_EQ(FStore.ReadData(L"S", c.Name, nullptr), c.Size) << c.Name;
+    EXPECT_EQ(FStore.ReadData(L"S", c.Name, nullptr, 0), c.Size) << c.Name;
     Bytes buffer(16, 0x55);
-    EXPECT_EQ(FStore.ReadData(L"S", c.Name, buffer.data()), c.Read) << c.Name;
+    EXPECT_EQ(FStore.ReadData(L"S", c.Name, buffer.data(), 16), c.Read) << c.Name;
     if (c.Read > 0) {
       EXPECT_TRUE(std::equal(c.Data.begin(), c.Data.end(), buffer.begin())) << c.Name;
     }
     EXPECT_EQ(FStore.GetValueType(L"S", c.Name), c.ValueType) << c.Name;
   }
+  // Another writer lets the value grow after the size query: nothing is
+  // copied beyond the capacity the caller sized from that query.
+  RegSetRaw(L"S", L"Binary", REG_BINARY, {1, 2, 3, 4, 5, 6});
+  Bytes buffer(8, 0x55);
+  EXPECT_EQ(FStore.ReadData(L"S", L"Binary", buffer.data(), 4), -1);
+  EXPECT_EQ(buffer, Bytes(8, 0x55));
 }
 
 TEST_F(RegistryStore, ListsAndDeletesAndReadsLeaveEmptyKeysBehind) {
@@ -114,8 +120,8 @@ TEST_F(RegistryStore, RegistryFailuresAnswerFailureResults) {
   EXPECT_FALSE(FStore.WriteData(bad, L"A", buffer, 4));
   EXPECT_EQ(FStore.ReadNumber(bad, L"A", 5), 5);
   EXPECT_EQ(FStore.ReadString(bad, L"A", L"D"), L"D");
-  EXPECT_EQ(FStore.ReadData(bad, L"A", nullptr), -1);
-  EXPECT_EQ(FStore.ReadData(bad, L"A", buffer), -1);
+  EXPECT_EQ(FStore.ReadData(bad, L"A", nullptr, 0), -1);
+  EXPECT_EQ(FStore.ReadData(bad, L"A", buffer, 4), -1);
   EXPECT_FALSE(FStore.DeleteValue(bad, L"A"));
   EXPECT_EQ(FStore.GetValueType(bad, L"A"), svNone);
   EXPECT_FALSE(FStore.GetValueNames(bad).has_value());

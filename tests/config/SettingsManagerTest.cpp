@@ -19,19 +19,31 @@ using namespace zvtest;
 
 namespace {
 
-// The installed-plug-in registry's part: open plug-in files by index.
+// The installed-plug-in registry's part: open plug-in files by index, with one
+// reference of its own on each and one more for every borrower.
 class TFakePluginFiles : public IPluginConfigFiles {
 public:
+  ~TFakePluginFiles() {
+    for (const auto& [index, store] : Files) {
+      EXPECT_TRUE(store->Release()) << "a borrowed reference was kept";
+      delete store;
+    }
+  }
   TConfigFileSettings* GetPluginConfigFile(int32_t index) override {
     ++Lookups;
     const auto it = Files.find(index);
-    return it == Files.end() ? nullptr : it->second.get();
+    if (it == Files.end()) return nullptr;
+    it->second->AddRef();
+    return it->second;
   }
   void FreePluginConfigFile(int32_t index) override {
     Freed.push_back(index);
+    TConfigFileSettings* store = Files.at(index);
     Files.erase(index);
+    // The manager still uses the store: its borrowed reference keeps it alive.
+    EXPECT_FALSE(store->Release());
   }
-  std::map<int32_t, std::unique_ptr<TConfigFileSettings>> Files;
+  std::map<int32_t, TConfigFileSettings*> Files;
   std::vector<int32_t> Freed;
   int Lookups = 0;
 };
@@ -44,7 +56,7 @@ protected:
   void OpenPluginFile(int index, const std::wstring& text) {
     const std::wstring path = FDir / (L"Plugin" + std::to_wstring(index) + L".cfg");
     WriteCfg(path, text);
-    FPlugins.Files[index] = std::make_unique<TConfigFileSettings>(path);
+    FPlugins.Files[index] = new TConfigFileSettings(path);
   }
   // A write that lands in the registry under the full section path and reads back.
   static void ExpectRegistryServes(TSettingsManager& manager, TSettingKind kind, const std::wstring& subKey) {
@@ -109,6 +121,19 @@ TEST_F(SettingsRouting, PluginKeyGoesToItsOwnFileWhileOpenElseToTheRegistry) {
   EXPECT_TRUE(FPlugins.Freed.empty());
 }
 
+// Size query and read on the one store that serves the value.
+TEST_F(SettingsRouting, DataBlocksAreReadWholeOrNotAtAll) {
+  OpenPluginFile(3, L"[Settings]\r\nB=data:0aff\r\n");
+  WriteCfg(MainFile(), L"[Settings]\r\nE=data:\r\nBad=data:0g\r\nS=string:x\r\n");
+  RegSetRaw(L"Errors", L"1:0", REG_BINARY, {1, 2, 3});
+  TSettingsManager manager(MainFile());
+  EXPECT_EQ(manager.ReadDataBlock(skSettings, L"[3]Packer", L"B"), (Bytes{0x0A, 0xFF}));
+  EXPECT_EQ(manager.ReadDataBlock(skSettings, L"", L"E"), Bytes{});
+  EXPECT_EQ(manager.ReadDataBlock(skErrors, L"", L"1:0"), (Bytes{1, 2, 3}));
+  for (const wchar_t* name : {L"Bad", L"S", L"Missing"})
+    EXPECT_EQ(manager.ReadDataBlock(skSettings, L"", name), std::nullopt) << name;
+}
+
 TEST_F(SettingsRouting, UnparsablePluginKeyFailsBeforeAnyStoreIsTouched) {
   WriteCfg(MainFile(), L"[Settings]\r\nA=number:1\r\n\r\n");
   const Bytes before = ReadFileBytes(MainFile());
@@ -117,7 +142,7 @@ TEST_F(SettingsRouting, UnparsablePluginKeyFailsBeforeAnyStoreIsTouched) {
   const std::function<void(const std::wstring&)> operations[] = {
       [&](auto& k) { manager.ReadNumber(skSettings, k, L"A", 0); },
       [&](auto& k) { manager.ReadString(skSettings, k, L"A", L""); },
-      [&](auto& k) { manager.ReadData(skSettings, k, L"A", buffer); },
+      [&](auto& k) { manager.ReadDataBlock(skSettings, k, L"A"); },
       [&](auto& k) { manager.WriteNumber(skSettings, k, L"A", 1); },
       [&](auto& k) { manager.WriteString(skSettings, k, L"A", L"x"); },
       [&](auto& k) { manager.WriteData(skSettings, k, L"A", buffer, 4); },
@@ -179,7 +204,7 @@ TEST_F(SettingsRouting, MainFileHeldByAnotherProcessSendsEverythingToTheRegistry
 TEST_F(SettingsRouting, StoreThatRaisesIsDroppedAndTheCallRepeatedOnTheRegistry) {
   RegSetDword(L"Profiles\\Work\\[1][3]Zip", L"L", 1);
   TVanishingFolder folder(FDir / L"gone");
-  FPlugins.Files[3] = std::make_unique<TConfigFileSettings>(folder / L"Packer.cfg");
+  FPlugins.Files[3] = new TConfigFileSettings(folder / L"Packer.cfg");
   TSettingsManager writer(folder / L"Zentavo.cfg"), deleter(folder / L"Zentavo.cfg");
   ASSERT_TRUE(folder.Remove());
   ExpectRegistryServes(writer, skSettings, L"[3]Packer\\Extra");

@@ -1,5 +1,6 @@
 // Registry helpers for tests of the settings stores: each test starts from an
 // empty HKEY_CURRENT_USER\Software\Zentavo and can look at raw values there.
+// HKEY_CURRENT_USER is a scratch key for the whole test run (TestMain.cpp).
 #pragma once
 #include <windows.h>
 
