@@ -1,6 +1,6 @@
 #include "engine/OutputStream.h"
 
-#include "engine/ProgressOutputLine.h"
+#include "engine/ProgressLines.h"
 
 namespace zv {
 
@@ -13,8 +13,7 @@ bool TOutputStream::SetExtensionA(const char* text) {
 }
 
 bool TOutputStream::Renamed(bool accepted) {
-  if (IProgressOutputLine* line = ProgressOutputLine; accepted && line)
-    line->SetOutputText(GetFullName());
+  if (IProgressLines* lines = ProgressLines; accepted && lines) lines->SetOutputText(GetOutputDisplayName(this));
   return accepted;
 }
 

@@ -27,4 +27,15 @@ std::wstring AnsiZToWide(const char* text) {
   return text ? AnsiToWide(std::string_view(text, std::strlen(text))) : std::wstring();
 }
 
+size_t AnsiPrefixLength(std::string_view text, size_t maxBytes, unsigned codePage) {
+  size_t length = 0;
+  while (length < text.size()) {
+    const size_t next =
+        length + (::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[length])) && length + 1 < text.size() ? 2 : 1);
+    if (next > maxBytes) break;
+    length = next;
+  }
+  return length;
+}
+
 }  // namespace zv

@@ -12,4 +12,8 @@ std::string WideToAnsi(std::wstring_view text);
 // A null-terminated ANSI text from a foreign caller; null gives the empty text.
 std::wstring AnsiZToWide(const char* text);
 
+// The length of the longest prefix of an ANSI text in the given code page that
+// fits in maxBytes and does not end inside a double-byte character.
+size_t AnsiPrefixLength(std::string_view text, size_t maxBytes, unsigned codePage);
+
 }  // namespace zv

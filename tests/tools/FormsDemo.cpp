@@ -8,6 +8,7 @@
 
 #include "ResourceIds.h"
 #include "frontend/TCUtilities.h"
+#include "frontend/ZentavoProgress.h"
 #include "platform/Controls.h"
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
@@ -175,28 +176,6 @@ public:
   TScrollBox* Box;
 };
 
-class TProgressDemo : public TForm {
-public:
-  TProgressDemo() : TForm(nullptr, {L"Zentavo progress", 455, 106, TBorderStyle::None}) {
-    Add<TBevel>(TBounds{0, 0, 455, 3}, TBevelShape::TopLine)->SetAlign(TAlign::Top);
-    Add<TStaticText>(TBounds{8, 9, 0, 0}, L"Status:");
-    Add<TStaticText>(TBounds{71, 9, 0, 0}, L"Writing output [42%]");
-    Add<TBevel>(TBounds{332, 9, 2, 17}, TBevelShape::LeftLine)->SetAnchors(akTop | akRight);
-    Add<TStaticText>(TBounds{340, 9, 0, 0}, L"Memory usage:")->SetAnchors(akTop | akRight);
-    Add<TStaticText>(TBounds{415, 9, 32, 17}, L"37%", false, TAlignment::Right)->SetAnchors(akTop | akRight);
-    const wchar_t* captions[] = {L"Processing:", L"Input:", L"Output:"};
-    const wchar_t* lines[] = {L"Zip compressor [42%] (deflating)", L"C:\\data\\report & notes.txt",
-                              L"D:\\backup\\report & notes.zip"};
-    const int tops[] = {32, 56, 79}, heights[] = {18, 17, 18}, captionTops[] = {33, 56, 80};
-    for (int i = 0; i < 3; ++i) {
-      Add<TStaticText>(TBounds{8, captionTops[i], 0, 0}, captions[i]);
-      auto* line = Add<TPanel>(TBounds{71, tops[i], 376, heights[i]}, lines[i], TPanelBevel::Lowered, 1,
-                               TAlignment::Left);
-      line->SetAnchors(akLeft | akTop | akRight);
-    }
-  }
-};
-
 // A stand-in for the host's copy-progress window that the panel docks into.
 class THostDemo : public TForm {
 public:
@@ -273,13 +252,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     THostDemo host;
     Place(host, 20, 20);
     host.ShowModeless();
-    TProgressDemo panel;
-    // Docked under the host's client area, as the progress panel is.
-    const int width = host.ClientWidth(), height = host.ClientHeight();
-    host.SetClientSize(width, height + panel.Height());
-    panel.SetParentWindow(host.Handle());
-    panel.SetBounds(0, height, width, panel.Height());
-    panel.ShowModeless();
+    auto panel = AttachFormBelowWindow<TZentavoProgressForm>(host.Handle());
+    panel->SetStatusText(L"Writing output [42%]");
+    panel->SetLoadText(L"37%");
+    panel->SetProcessingText(L"Zip compressor [42%] (deflating)");
+    panel->SetInputText(L"C:\\data\\report & notes.txt");
+    panel->SetOutputText(L"D:\\backup\\report & notes.zip");
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);

@@ -17,7 +17,7 @@
 
 #include "engine/GeneralStream.h"
 #include "engine/WriteProgress.h"
-#include "engine/ProgressOutputLine.h"
+#include "engine/ProgressLines.h"
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
 #include "plugins/PluginCallContext.h"
@@ -104,8 +104,12 @@ public:
   int AbortAtCall = 0;  // 1-based call that answers "abort"; 0 never
 };
 
-class TFakeOutputLine : public zv::IProgressOutputLine {
+class TFakeOutputLine : public zv::IProgressLines {
 public:
+  void SetLoadText(const std::wstring&) override {}
+  void SetStatusText(const std::wstring&) override {}
+  void SetProcessingText(const std::wstring&) override {}
+  void SetInputText(const std::wstring&) override {}
   void SetOutputText(const std::wstring& text) override {
     Texts.push_back(text);
     if (OnText) OnText();
@@ -121,13 +125,13 @@ protected:
     zv::CurrentPluginContext = &Plugin;
     zv::GlobalErrorEntry = &Errors;
     zv::ActiveWriteProgress = &Progress;
-    zv::ProgressOutputLine = &OutputLine;
+    zv::ProgressLines = &OutputLine;
   }
   void TearDown() override {
     zv::CurrentPluginContext = nullptr;
     zv::GlobalErrorEntry = nullptr;
     zv::ActiveWriteProgress = nullptr;
-    zv::ProgressOutputLine = nullptr;
+    zv::ProgressLines = nullptr;
   }
 
   TFakePlugin Plugin;

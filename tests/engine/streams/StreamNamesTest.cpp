@@ -131,7 +131,7 @@ TEST_F(StreamNames, OutputRenameShowsTheNewFullName) {
   Out.SetFileName(L"quiet.bin");
   EXPECT_EQ(OutputLine.Texts, (std::vector<std::wstring>{L"C:\\out\\sub\\a.txt", L"C:\\out\\sub\\b.txt",
                                                          L"C:\\out\\sub\\b.dat"}));
-  ProgressOutputLine = nullptr;
+  ProgressLines = nullptr;
   EXPECT_TRUE(Out.SetNameA("z"));
 }
 
