@@ -169,7 +169,6 @@ TEST_F(ProgressPanel, AnotherProgramsWindowGetsNoPanelWhileTheHostCallbackStillA
   ::GetWindowThreadProcessId(::GetDesktopWindow(), &process);
   ASSERT_NE(process, ::GetCurrentProcessId());
   ForegroundWindowQuery = ::GetDesktopWindow;
-  ParentWindow = nullptr;
   ShowProgressForm();
   EXPECT_EQ(ParentWindow.load(), HostMainWindow);
   EXPECT_EQ(ProgressLines.load(), nullptr);
