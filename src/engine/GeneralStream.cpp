@@ -208,7 +208,7 @@ void TGeneralStream::ReportError(uint32_t code, const std::wstring& message) {
   IPluginCallContext* context = CurrentPluginContext;
   IErrorEntry* entry = GlobalErrorEntry;
   if (!context || !entry) return;
-  entry->ReportError(context->PluginFile(), message, TErrorStruct{code, message, std::wstring()});
+  entry->ReportError(context->GetPluginFile(), message, TErrorStruct{code, message, std::wstring()});
 }
 
 // ---- saving ----

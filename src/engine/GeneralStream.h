@@ -9,6 +9,7 @@
 
 #include "platform/Lock.h"
 #include "platform/Stream.h"
+#include "plugins/ZentavoPlugin.h"
 
 namespace zv {
 
@@ -47,9 +48,6 @@ inline constexpr TCreateShared CreateShared{};
 
 // Seek's move types as a plug-in passes them.
 enum : int32_t { smFromBeginning = 0, smFromCurrent = 1, smFromEnd = 2 };
-
-// Error code reported for a seek with an unknown move type.
-inline constexpr uint32_t ecInvalidMoveType = 10003;
 
 // SaveToFile's results.
 enum : int32_t { srFailed = 0, srSaved = 1, srAborted = 2 };

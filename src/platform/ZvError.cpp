@@ -21,4 +21,17 @@ void RaiseOSError(DWORD code) { throw EZvOSError(code, SystemMessage(code)); }
 
 void RaiseLastOSError() { RaiseOSError(::GetLastError()); }
 
+std::wstring CurrentExceptionMessage() {
+  try {
+    throw;
+  } catch (const EZvError& e) {
+    return e.Message();
+  } catch (const std::exception& e) {
+    const std::string what = e.what();
+    return std::wstring(what.begin(), what.end());
+  } catch (...) {
+    return L"Unknown exception";
+  }
+}
+
 }  // namespace zv

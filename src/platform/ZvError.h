@@ -38,4 +38,9 @@ public:
 [[noreturn]] void RaiseLastOSError();
 [[noreturn]] void RaiseOSError(DWORD code);
 
+// The message of the exception being handled, for reports; call it only
+// inside a catch block. Our own exceptions give their message, others their
+// what() text.
+std::wstring CurrentExceptionMessage();
+
 }  // namespace zv

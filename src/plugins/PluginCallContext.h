@@ -1,6 +1,8 @@
 // The pipe entry whose plug-in is being called right now. Callbacks from a
 // plug-in carry no identity, so they act on this process-wide entry; the
-// plug-in host sets it around every call into a plug-in and clears it after.
+// plug-in host sets it around every call into a pipe entry's plug-in and puts
+// back the entry it found after. The pipe entry (TLoadedPlugin) implements
+// this interface; CurrentPlugin() is its typed view of the same variable.
 #pragma once
 #include <atomic>
 #include <string>
@@ -16,7 +18,7 @@ public:
   // The pipe entry's plug-in name, as shown in messages.
   virtual std::wstring PluginName() = 0;
   // The library of the plug-in; the error entry needs it to name the culprit.
-  virtual TPluginFile* PluginFile() = 0;
+  virtual TPluginFile* GetPluginFile() = 0;
   // A fresh zero-terminated ANSI copy of the text, kept by the plug-in's block
   // store so the pointer stays valid after the callback; null when it fails.
   virtual const char* StoreAnsiString(const std::wstring& text) = 0;

@@ -43,7 +43,7 @@ TEST_F(StreamData, SeekAndTheInvalidMoveTypeReport) {
   ASSERT_EQ(Errors.Reports.size(), 2u);
   EXPECT_EQ(Errors.Reports[0].Message, L"TTransformStream.Seek (Fake Plugin): Invalid MoveType value (3).");
   EXPECT_EQ(Errors.Reports[0].Code, 10003u);
-  EXPECT_EQ(Errors.Reports[0].PluginFile, Plugin.PluginFile());
+  EXPECT_EQ(Errors.Reports[0].PluginFile, Plugin.GetPluginFile());
   EXPECT_EQ(Errors.Reports[1].Message, L"TTransformStream.Seek (Fake Plugin): Invalid MoveType value (-1).");
   // Without a running plug-in or an error entry: refused quietly.
   CurrentPluginContext = nullptr;

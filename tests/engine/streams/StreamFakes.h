@@ -74,7 +74,7 @@ public:
 class TFakePlugin : public zv::IPluginCallContext {
 public:
   std::wstring PluginName() override { return L"Fake Plugin"; }
-  zv::TPluginFile* PluginFile() override { return reinterpret_cast<zv::TPluginFile*>(this); }
+  zv::TPluginFile* GetPluginFile() override { return reinterpret_cast<zv::TPluginFile*>(this); }
   const char* StoreAnsiString(const std::wstring& text) override {
     return Stored.emplace_back(zv::WideToAnsi(text)).c_str();
   }

@@ -1,0 +1,75 @@
+// Calls into foreign code (plug-in exports and callbacks, plug-in memory)
+// under a structured exception frame of our own. The compiler gives us no
+// __try: C++ exceptions here unwind by tables that stop at foreign frames, so
+// a processor fault or a raised exception inside a plug-in would end the host.
+// The guard links a real EXCEPTION_REGISTRATION record into the thread's fs:0
+// chain around one plain call and catches every exception that reaches it:
+// access violations, divisions by zero, stack overflows, and every code
+// raised with RaiseException (foreign C++ and Delphi exceptions included).
+//
+// On a fault the handler only records what happened, then unwinds the frames
+// between the fault and the guard (so their own exception frames and
+// termination handlers run) and resumes in the guard, which returns false.
+// The report is built afterwards, in ordinary code, from the record.
+//
+// Rules for callers:
+// - No C++ object with a destructor may live between the guard and the code
+//   that may fault: the unwind knows nothing of C++ and runs no destructors,
+//   so a lock, string or buffer owned by such a frame would leak or stay
+//   held. Call the foreign function (or a plain function that touches foreign
+//   memory) directly through the guard; keep C++ objects outside it.
+// - The called function must not throw a C++ exception.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <type_traits>
+
+namespace zv {
+
+// What the guard saw of an exception: filled by its handler, read afterwards.
+struct TSehFault {
+  DWORD Code = 0;
+  DWORD Flags = 0;
+  const void* Address = nullptr;
+  DWORD ParameterCount = 0;
+  ULONG_PTR Parameters[EXCEPTION_MAXIMUM_PARAMETERS] = {};
+};
+
+// Calls fn with the given 32-bit arguments pushed right to left, whether fn
+// removes them itself (stdcall) or leaves them (cdecl): the stack pointer is
+// put back from the guard's frame after every call. True when fn returned;
+// result then holds its 32-bit result (EAX). False when an exception left fn:
+// fault describes it, and ESP, EBP, EBX, ESI, EDI, the x87 control word and
+// MXCSR are as before the call, the x87 register stack is empty, and after a
+// stack overflow the stack's guard page is armed again. Nests: fn may itself
+// use the guard. The x87 control word and MXCSR are put back after a normal
+// return too, so a plug-in cannot leave our floating-point settings changed.
+bool SehCall(const void* fn, std::initializer_list<uint32_t> args, uint32_t& result, TSehFault& fault) noexcept;
+
+// An argument as the guard passes it: pointers and integers of up to 32 bits.
+template <typename T>
+uint32_t SehArg(T value) noexcept {
+  static_assert(sizeof(T) <= sizeof(uint32_t), "the guard passes 32-bit arguments");
+  if constexpr (std::is_pointer_v<T>) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(value));
+  } else {
+    return static_cast<uint32_t>(value);
+  }
+}
+
+// Copies a zero-terminated text from foreign memory into out: at most
+// maxBytes bytes, stopping before the zero. False when reading faulted
+// (fault tells why; out is then empty). A null text gives the empty text.
+bool SehCopyText(const char* text, size_t maxBytes, std::string& out, TSehFault& fault);
+
+// The exception's message for reports: its name and code, the address and
+// the module that holds it, and for an access violation what was accessed,
+// for example: Access violation (exception code C0000005) at address
+// 6A1C1234 in module "Packer.zvx". Read of address 00000001.
+std::wstring SehFaultMessage(const TSehFault& fault);
+
+}  // namespace zv
