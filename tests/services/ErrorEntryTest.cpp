@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "config/SettingsManager.h"
+#include "engine/GeneralStream.h"
+#include "plugins/PluginFile.h"
+#include "services/ServiceFakes.h"
+#include "services/ServiceManager.h"
+#include "support/PluginFixtures.h"
+#include "support/RegistryFixture.h"
+#include "support/TestFiles.h"
+
+using namespace zv;
+using namespace zvtest;
+
+namespace {
+
+using TBytes = std::vector<unsigned char>;
+
+// The error entry with real boxes, the real settings (registry and a
+// temporary configuration file), a pipe entry on the test plug-in and fake
+// workers.
+class TErrorEntryTest : public TRegistryTest {
+protected:
+  void SetUp() override {
+    TRegistryTest::SetUp();
+    Settings = std::make_unique<TSettingsManager>(Temp / L"Zentavo.cfg");
+    Settings->SetCheckForUpdates(false);
+    GlobalSettingsManager = Settings.get();
+    Entry.Name = L"Entry";
+    LoadEntry(L"ZvFixture");
+    Plugin(1000000000, 120);
+    Manager = std::make_unique<TServiceManager>();
+  }
+  void TearDown() override {
+    Workers.ReleaseWorkers();
+    Manager.reset();
+    GlobalSettingsManager = nullptr;
+    TRegistryTest::TearDown();
+  }
+
+  void LoadEntry(const std::wstring& fixture) {
+    Entry.PluginFile.reset();
+    Entry.PluginFile = std::make_unique<TPluginFile>(FixturePath(fixture), &Entry);
+    ASSERT_TRUE(Entry.PluginFile->ResolveExports());
+  }
+  // The ID and version the plug-in answers.
+  void Plugin(uint32_t id, uint32_t version) {
+    TFixtureControl control(*Entry.PluginFile);
+    if (Entry.PluginFile->HasGetPluginID()) control.Returns(fiGetPluginID, id);
+    if (Entry.PluginFile->HasGetPluginVersion()) control.Returns(fiGetPluginVersion, version);
+  }
+  void Report(uint32_t code, const std::wstring& message = L"Something failed") {
+    Manager->ReportError(Entry.PluginFile.get(), message, TErrorStruct{code, message, L"details"});
+  }
+  std::vector<TSeenBox> ReportAndAnswer(uint32_t code, int boxes = 1, int answer = IDOK) {
+    return AnswerBoxes([&] { Report(code); }, boxes, answer);
+  }
+  // Lets the started reports finish and handles their completion messages.
+  void FinishReports() {
+    Workers.ReleaseWorkers();
+    EXPECT_TRUE(PumpUntil([&] { return Workers.Freed == static_cast<int>(Workers.Reports.size()); }));
+  }
+  static TBytes StoredErrors(const std::wstring& name) {
+    DWORD type = 0;
+    TBytes bytes;
+    return RegGetRaw(L"Errors", name, type, bytes) ? bytes : TBytes{0xEE};
+  }
+
+  TTempDir Temp;
+  std::unique_ptr<TSettingsManager> Settings;
+  TFakeWorkers Workers;
+  TLoadedPlugin Entry;
+  std::unique_ptr<TServiceManager> Manager;
+};
+
+}  // namespace
+
+TEST_F(TErrorEntryTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibility) {
+  const struct {
+    const char* Case;
+    uint32_t Code;
+    bool NotifyError;
+    uint32_t ID, Version;
+    bool WithWorkers;
+    int Answer;
+    bool ReportBox;  // else the plain box
+    bool Reported;
+  } cases[] = {
+      {"code 0", 0, true, 1000000000, 120, true, IDOK, false, false},
+      {"ID one below", 7, true, 999999999, 120, true, IDOK, false, false},
+      {"version 99", 7, true, 1000000000, 99, true, IDOK, false, false},
+      {"on, eligible", 7, true, 1000000000, 100, true, IDOK, false, true},
+      {"on, reported before", 9, true, 1000000000, 120, true, IDOK, false, false},
+      {"off, eligible, OK", 7, false, 1000000000, 120, true, IDOK, true, false},
+      {"off, eligible, Report error", 7, false, 1000000000, 120, true, IDCANCEL, true, true},
+      {"off, not eligible", 7, false, 5, 120, true, IDOK, false, false},
+      {"no worker to report with", 7, true, 1000000000, 120, false, IDOK, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
+    DeleteZentavoKey();
+    RegSetRaw(L"Errors", L"1000000000:120", REG_BINARY, {9, 0});
+    Settings->SetNotifyError(c.NotifyError);
+    Plugin(c.ID, c.Version);
+    Manager = std::make_unique<TServiceManager>();  // loads "Errors" anew
+    const size_t before = Workers.Reports.size();
+    if (!c.WithWorkers) ServiceWorkerFactory = nullptr;
+
+    const std::vector<TSeenBox> boxes = ReportAndAnswer(c.Code, 1, c.Answer);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, L"Something failed");
+    EXPECT_EQ(boxes[0].HasReportButton, c.ReportBox);
+    ASSERT_EQ(Workers.Reports.size() - before, c.Reported ? 1u : 0u);
+    if (c.Reported) {
+      const TStartedReport& report = Workers.Reports.back();
+      EXPECT_EQ(report.PluginID, c.ID);
+      EXPECT_EQ(report.PluginVersion, c.Version);
+      EXPECT_EQ(report.Message, L"Something failed");
+      EXPECT_EQ(report.Error.Code, c.Code);
+      EXPECT_EQ(report.Error.AdditionalInfo, L"details");
+    }
+    ServiceWorkerFactory = &Workers;
+    FinishReports();
+  }
+}
+
+TEST_F(TErrorEntryTest, APlugInWithoutTheQueriesIsNeverReported) {
+  LoadEntry(L"ZvFixtureRequired");
+  ReportAndAnswer(7);
+  EXPECT_TRUE(Workers.Reports.empty());
+}
+
+TEST_F(TErrorEntryTest, ASuccessfulReportIsRememberedPerVersionAndAFailedOneIsNot) {
+  Workers.HoldWorkers();
+  ReportAndAnswer(11009);
+  EXPECT_EQ(CountShownWindows([&] { Report(5); }), 0) << "a report in flight shows nothing";
+  FinishReports();
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{0x01, 0x2B}));
+  ReportAndAnswer(11009);
+  EXPECT_EQ(Workers.Reports.size(), 1u);
+
+  Plugin(1000000000, 130);
+  ReportAndAnswer(11009);
+  Workers.ReportSucceeds = false;
+  Plugin(1000000000, 120);
+  ReportAndAnswer(10001);
+  FinishReports();
+  EXPECT_EQ(StoredErrors(L"1000000000:130"), (TBytes{0x01, 0x2B}));
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{0x01, 0x2B}));
+  Workers.ReportSucceeds = true;
+  ReportAndAnswer(10001);
+  FinishReports();
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{0x01, 0x2B, 0x11, 0x27}));
+  EXPECT_EQ(Workers.Reports.size(), 4u);
+}
+
+TEST_F(TErrorEntryTest, ReadsTheReportedErrorsAndSkipsWhatDoesNotParse) {
+  RegSetRaw(L"Errors", L"1000000000:120", REG_BINARY, {0x11, 0x27, 0x12, 0x27});
+  RegSetRaw(L"Errors", L"1000000000:121", REG_BINARY, {0x11, 0x27, 0x12, 0x27, 0x13});
+  RegSetText(L"Errors", L"1000000000:122", L"10001");
+  for (const wchar_t* name : {L"abc", L"12", L"1:2:3", L"4294967296:100", L"1000000000:123x"})
+    RegSetRaw(L"Errors", name, REG_BINARY, {0x11, 0x27});
+  const struct {
+    uint32_t Version, Code;
+    bool Reported;
+  } cases[] = {
+      {120, 10001, false}, {120, 10002, false}, {121, 10002, false}, {121, 0x13, true}, {122, 10001, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Version) + ", " + std::to_string(c.Code));
+    const size_t before = Workers.Reports.size();
+    Plugin(1000000000, c.Version);
+    ReportAndAnswer(c.Code);
+    EXPECT_EQ(Workers.Reports.size() - before, c.Reported ? 1u : 0u);
+    FinishReports();
+  }
+}
+
+TEST_F(TErrorEntryTest, TwoNamesForOnePairOrNoStoreTurnReportingOff) {
+  for (const bool withSettings : {true, false}) {
+    SCOPED_TRACE(withSettings ? "07:100 beside 7:100" : "no settings manager");
+    DeleteZentavoKey();
+    RegSetRaw(L"Errors", L"7:100", REG_BINARY, {1, 0});
+    RegSetRaw(L"Errors", L"07:100", REG_BINARY, {2, 0});
+    Manager = std::make_unique<TServiceManager>();
+    if (!withSettings) GlobalSettingsManager = nullptr;
+    ReportAndAnswer(3);
+    ReportAndAnswer(4);
+    EXPECT_TRUE(Workers.Reports.empty());
+    GlobalSettingsManager = Settings.get();
+  }
+}
+
+TEST_F(TErrorEntryTest, AFailingQueryReportsItselfFirstAndIsNeverAskedAgain) {
+  for (const TFunctionId query : {fiGetPluginID, fiGetPluginVersion}) {
+    SCOPED_TRACE(ExportNames[query - 1]);
+    Manager = std::make_unique<TServiceManager>();
+    Plugin(1000000000, 120);
+    TFixtureControl control(*Entry.PluginFile);
+    control.Set(query, fbAccessViolation);
+    const std::vector<TSeenBox> boxes = ReportAndAnswer(7, 2);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].Text, L"An exception occured while processing the \"" + ExportFunctionName(query) +
+                                 L"\" function in the \"Entry\" plugin!");
+    EXPECT_EQ(boxes[1].Text, L"Something failed");
+
+    Plugin(1000000000, 120);  // answers again, but is not asked
+    const LONG calls = control.CallCount();
+    ReportAndAnswer(8);
+    EXPECT_EQ(control.CallCount() - calls, 1) << "only the other query is asked";
+    EXPECT_TRUE(Workers.Reports.empty());
+  }
+}
+
+TEST_F(TErrorEntryTest, AReportFinishedOnAThreadThatNeverDispatchesIsHandledByTheNextError) {
+  Workers.HoldWorkers();
+  std::vector<TSeenBox> boxes;
+  // The host's file thread: it shows boxes, but between them it never
+  // dispatches, so the first report's completion message waits unhandled.
+  std::thread fileThread([&] {
+    boxes = AnswerBoxes([&] { Report(5); }, 1);
+    Workers.ReleaseWorkers();
+    while (Workers.Ended == 0) ::Sleep(1);
+    Workers.HoldWorkers();
+    const std::vector<TSeenBox> second = AnswerBoxes([&] { Report(6); }, 1);
+    boxes.insert(boxes.end(), second.begin(), second.end());
+  });
+  fileThread.join();
+  EXPECT_EQ(boxes.size(), 2u);
+  ASSERT_EQ(Workers.Reports.size(), 2u);
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{5, 0}));
+}
+
+TEST_F(TErrorEntryTest, AStreamErrorOfARunningPlugInReachesTheUserThroughTheEntry) {
+  Plugin(0, 0);
+  TGeneralStream stream(CreateFromFile, TFileProperties{GetModuleDir() + L"\\fixtures", L"", L"ZvFixture", L"zvx"});
+  CurrentPluginContext = &Entry;
+  bool seeked = true;
+  const std::vector<TSeenBox> boxes = AnswerBoxes([&] { seeked = stream.Seek(0, 7); }, 1);
+  CurrentPluginContext = nullptr;
+  EXPECT_FALSE(seeked);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, L"TTransformStream.Seek (Entry): Invalid MoveType value (7).");
+}
