@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "config/SettingsManager.h"
 #include "engine/GeneralStream.h"
@@ -19,10 +20,17 @@ namespace {
 
 using TBytes = std::vector<unsigned char>;
 
-// The error entry with real boxes, the real settings (registry and a
-// temporary configuration file), a pipe entry on the test plug-in and fake
-// workers.
-class TErrorEntryTest : public TRegistryTest {
+class TFakePlugins : public IInstalledPlugins {
+public:
+  TFakePlugins() { InstalledPlugins = this; }
+  ~TFakePlugins() { InstalledPlugins = nullptr; }
+  std::vector<TInstalledPluginInfo> GetPlugins() override { return List; }
+  std::vector<TInstalledPluginInfo> List{{L"Packer", L"C:\\Plugins\\packer.zvx"}};
+};
+
+// The service manager with real boxes and settings, a pipe entry on the test
+// plug-in, fake workers and an installed plug-in.
+class TServiceManagerTest : public TRegistryTest {
 protected:
   void SetUp() override {
     TRegistryTest::SetUp();
@@ -52,8 +60,8 @@ protected:
     if (Entry.PluginFile->HasGetPluginID()) control.Returns(fiGetPluginID, id);
     if (Entry.PluginFile->HasGetPluginVersion()) control.Returns(fiGetPluginVersion, version);
   }
-  void Report(uint32_t code, const std::wstring& message = L"Something failed") {
-    Manager->ReportError(Entry.PluginFile.get(), message, TErrorStruct{code, message, L"details"});
+  void Report(uint32_t code) {
+    Manager->ReportError(Entry.PluginFile.get(), L"Something failed", {code, L"Something failed", L"details"});
   }
   std::vector<TSeenBox> ReportAndAnswer(uint32_t code, int boxes = 1, int answer = IDOK) {
     return AnswerBoxes([&] { Report(code); }, boxes, answer);
@@ -72,13 +80,14 @@ protected:
   TTempDir Temp;
   std::unique_ptr<TSettingsManager> Settings;
   TFakeWorkers Workers;
+  TFakePlugins Plugins;
   TLoadedPlugin Entry;
   std::unique_ptr<TServiceManager> Manager;
 };
 
 }  // namespace
 
-TEST_F(TErrorEntryTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibility) {
+TEST_F(TServiceManagerTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibility) {
   const struct {
     const char* Case;
     uint32_t Code;
@@ -98,12 +107,14 @@ TEST_F(TErrorEntryTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibility
       {"off, eligible, Report error", 7, false, 1000000000, 120, true, IDCANCEL, true, true},
       {"off, not eligible", 7, false, 5, 120, true, IDOK, false, false},
       {"no worker to report with", 7, true, 1000000000, 120, false, IDOK, false, false},
+      {"no ID and version queries", 7, true, 0, 0, true, IDOK, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Case);
     DeleteZentavoKey();
     RegSetRaw(L"Errors", L"1000000000:120", REG_BINARY, {9, 0});
     Settings->SetNotifyError(c.NotifyError);
+    LoadEntry(c.ID ? L"ZvFixture" : L"ZvFixtureRequired");
     Plugin(c.ID, c.Version);
     Manager = std::make_unique<TServiceManager>();  // loads "Errors" anew
     const size_t before = Workers.Reports.size();
@@ -115,25 +126,16 @@ TEST_F(TErrorEntryTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibility
     EXPECT_EQ(boxes[0].HasReportButton, c.ReportBox);
     ASSERT_EQ(Workers.Reports.size() - before, c.Reported ? 1u : 0u);
     if (c.Reported) {
-      const TStartedReport& report = Workers.Reports.back();
-      EXPECT_EQ(report.PluginID, c.ID);
-      EXPECT_EQ(report.PluginVersion, c.Version);
-      EXPECT_EQ(report.Message, L"Something failed");
-      EXPECT_EQ(report.Error.Code, c.Code);
-      EXPECT_EQ(report.Error.AdditionalInfo, L"details");
+      const TStartedReport& r = Workers.Reports.back();
+      EXPECT_EQ(std::tie(r.PluginID, r.PluginVersion, r.Error.Code), std::tie(c.ID, c.Version, c.Code));
+      EXPECT_EQ(r.Message + L"|" + r.Error.Text + L"|" + r.Error.AdditionalInfo, L"Something failed|Something failed|details");
     }
     ServiceWorkerFactory = &Workers;
     FinishReports();
   }
 }
 
-TEST_F(TErrorEntryTest, APlugInWithoutTheQueriesIsNeverReported) {
-  LoadEntry(L"ZvFixtureRequired");
-  ReportAndAnswer(7);
-  EXPECT_TRUE(Workers.Reports.empty());
-}
-
-TEST_F(TErrorEntryTest, ASuccessfulReportIsRememberedPerVersionAndAFailedOneIsNot) {
+TEST_F(TServiceManagerTest, ASuccessfulReportIsRememberedPerVersionAndAFailedOneIsNot) {
   Workers.HoldWorkers();
   ReportAndAnswer(11009);
   EXPECT_EQ(CountShownWindows([&] { Report(5); }), 0) << "a report in flight shows nothing";
@@ -157,7 +159,7 @@ TEST_F(TErrorEntryTest, ASuccessfulReportIsRememberedPerVersionAndAFailedOneIsNo
   EXPECT_EQ(Workers.Reports.size(), 4u);
 }
 
-TEST_F(TErrorEntryTest, ReadsTheReportedErrorsAndSkipsWhatDoesNotParse) {
+TEST_F(TServiceManagerTest, ReadsTheReportedErrorsAndSkipsWhatDoesNotParse) {
   RegSetRaw(L"Errors", L"1000000000:120", REG_BINARY, {0x11, 0x27, 0x12, 0x27});
   RegSetRaw(L"Errors", L"1000000000:121", REG_BINARY, {0x11, 0x27, 0x12, 0x27, 0x13});
   RegSetText(L"Errors", L"1000000000:122", L"10001");
@@ -179,7 +181,7 @@ TEST_F(TErrorEntryTest, ReadsTheReportedErrorsAndSkipsWhatDoesNotParse) {
   }
 }
 
-TEST_F(TErrorEntryTest, TwoNamesForOnePairOrNoStoreTurnReportingOff) {
+TEST_F(TServiceManagerTest, TwoNamesForOnePairOrNoStoreTurnReportingOff) {
   for (const bool withSettings : {true, false}) {
     SCOPED_TRACE(withSettings ? "07:100 beside 7:100" : "no settings manager");
     DeleteZentavoKey();
@@ -194,7 +196,7 @@ TEST_F(TErrorEntryTest, TwoNamesForOnePairOrNoStoreTurnReportingOff) {
   }
 }
 
-TEST_F(TErrorEntryTest, AFailingQueryReportsItselfFirstAndIsNeverAskedAgain) {
+TEST_F(TServiceManagerTest, AFailingQueryReportsItselfFirstAndIsNeverAskedAgain) {
   for (const TFunctionId query : {fiGetPluginID, fiGetPluginVersion}) {
     SCOPED_TRACE(ExportNames[query - 1]);
     Manager = std::make_unique<TServiceManager>();
@@ -215,7 +217,7 @@ TEST_F(TErrorEntryTest, AFailingQueryReportsItselfFirstAndIsNeverAskedAgain) {
   }
 }
 
-TEST_F(TErrorEntryTest, AReportFinishedOnAThreadThatNeverDispatchesIsHandledByTheNextError) {
+TEST_F(TServiceManagerTest, AReportFinishedOnAThreadThatNeverDispatchesIsHandledByTheNextError) {
   Workers.HoldWorkers();
   std::vector<TSeenBox> boxes;
   // The host's file thread: it shows boxes, but between them it never
@@ -234,7 +236,7 @@ TEST_F(TErrorEntryTest, AReportFinishedOnAThreadThatNeverDispatchesIsHandledByTh
   EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{5, 0}));
 }
 
-TEST_F(TErrorEntryTest, AStreamErrorOfARunningPlugInReachesTheUserThroughTheEntry) {
+TEST_F(TServiceManagerTest, AStreamErrorOfARunningPlugInReachesTheUserThroughTheEntry) {
   Plugin(0, 0);
   TGeneralStream stream(CreateFromFile, TFileProperties{GetModuleDir() + L"\\fixtures", L"", L"ZvFixture", L"zvx"});
   CurrentPluginContext = &Entry;
@@ -244,4 +246,38 @@ TEST_F(TErrorEntryTest, AStreamErrorOfARunningPlugInReachesTheUserThroughTheEntr
   EXPECT_FALSE(seeked);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].Text, L"TTransformStream.Seek (Entry): Invalid MoveType value (7).");
+}
+
+TEST(UpdateCheckDue, WhenOnAndTheIntervalHasPassed) {
+  EXPECT_TRUE(IsUpdateCheckDue(true, 0.0, 7, CurrentDateTime()));  // never checked
+  EXPECT_TRUE(IsUpdateCheckDue(true, 45000.0, 7, 45008.0));
+  EXPECT_FALSE(IsUpdateCheckDue(true, 45001.0, 7, 45008.0));        // due only after 45008
+  EXPECT_FALSE(IsUpdateCheckDue(false, 0.0, 7, 45008.0));
+  EXPECT_GT(CurrentDateTime(), 45000.0);                            // after 2023-03-15
+}
+
+TEST_F(TServiceManagerTest, StartsWhenDueRunsOneAtATimeAndNoneWithoutPlugInsOrWorkers) {
+  Settings->SetCheckForUpdates(true);
+  for (const bool due : {false, true}) {
+    Settings->SetLastCheckUpdate(due ? 0.0 : CurrentDateTime());
+    Manager = std::make_unique<TServiceManager>();
+    ASSERT_EQ(Workers.CheckedPlugins.size(), due ? 1u : 0u);
+  }
+  EXPECT_EQ(Workers.CheckedPlugins[0][0].Path, L"C:\\Plugins\\packer.zvx");
+  ASSERT_TRUE(PumpUntil([&] { return Workers.Freed == 1; }));
+  EXPECT_EQ(Workers.ShownResults, std::vector<bool>{false});
+
+  Workers.HoldWorkers();
+  Manager->CheckForUpdates(true);
+  Manager->CheckForUpdates(false);  // dropped while the first runs
+  Workers.ReleaseWorkers();
+  ASSERT_TRUE(PumpUntil([&] { return Workers.Freed == 2; }));
+  EXPECT_EQ(Workers.ShownResults, (std::vector<bool>{false, true}));
+
+  ServiceWorkerFactory = nullptr;
+  Manager->CheckForUpdates(true);
+  ServiceWorkerFactory = &Workers;
+  Plugins.List.clear();
+  Manager->CheckForUpdates(true);
+  EXPECT_EQ(Workers.CheckedPlugins.size(), 2u);
 }
