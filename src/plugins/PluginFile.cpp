@@ -15,16 +15,19 @@ namespace zv {
 
 namespace {
 
-// Bytes read at most per character of a returned text: enough for any ANSI
-// code page, UTF-8 included, so the character limit is what cuts.
-constexpr size_t MaxBytesPerCharacter = 4;
+// Bytes one character of the ANSI code page takes at most, so that a text is
+// cut by its character limit and never read further than that needs.
+size_t AnsiMaxCharSize() {
+  CPINFO info;
+  return ::GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 0 ? info.MaxCharSize : 4;
+}
 constexpr wchar_t PrivateCopyPrefix[] = L"zvx";
 
 // Libraries load without the system's critical-error boxes (a missing or
 // unreadable file must not ask the user anything).
 class TQuietErrorMode {
 public:
-  TQuietErrorMode() { ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &FOld); }
+  TQuietErrorMode() { ::SetThreadErrorMode(::GetThreadErrorMode() | SEM_FAILCRITICALERRORS, &FOld); }
   ~TQuietErrorMode() { ::SetThreadErrorMode(FOld, nullptr); }
   TQuietErrorMode(const TQuietErrorMode&) = delete;
   TQuietErrorMode& operator=(const TQuietErrorMode&) = delete;
@@ -237,11 +240,12 @@ TResult TPluginFile::Guarded(TFunctionId id, TResult failure, TBody body) noexce
   return failure;
 }
 
-bool TPluginFile::Invoke(TFunctionId id, std::initializer_list<uint32_t> args, uint32_t& result) {
+std::optional<uint32_t> TPluginFile::Invoke(TFunctionId id, std::initializer_list<uint32_t> args) {
+  uint32_t result = 0;
   TSehFault fault;
-  if (SehCall(FExports[id - 1], args, result, fault)) return true;
+  if (SehCall(FExports[id - 1], args, result, fault)) return result;
   ReportException(SehFaultMessage(fault), ecExportExceptionBase + id - 1, ExportFunctionName(id));
-  return false;
+  return std::nullopt;
 }
 
 // A text the plug-in returned, read inside the guard and never past its
@@ -249,7 +253,7 @@ bool TPluginFile::Invoke(TFunctionId id, std::initializer_list<uint32_t> args, u
 std::optional<std::wstring> TPluginFile::ReadText(TFunctionId id, uint32_t address, size_t maxLength) {
   std::string bytes;
   TSehFault fault;
-  if (!SehCopyText(reinterpret_cast<const char*>(address), maxLength * MaxBytesPerCharacter, bytes, fault)) {
+  if (!SehCopyText(reinterpret_cast<const char*>(address), maxLength * AnsiMaxCharSize(), bytes, fault)) {
     ReportException(SehFaultMessage(fault), ecExportExceptionBase + id - 1, ExportFunctionName(id));
     return std::nullopt;
   }
@@ -265,88 +269,68 @@ std::wstring TPluginFile::InvalidResultText(const wchar_t* function, uint32_t va
 
 std::wstring TPluginFile::Install(HWND parentWindow) {
   return Guarded(fiInstallA, std::wstring(), [&]() -> std::optional<std::wstring> {
-    uint32_t text;
-    if (!Invoke(fiInstallA, {SehArg(parentWindow), ZentavoVersion}, text)) return std::nullopt;
-    return ReadText(fiInstallA, text, MaxInstallNameLength);
+    const std::optional<uint32_t> text = Invoke(fiInstallA, {SehArg(parentWindow), ZentavoVersion});
+    return text ? ReadText(fiInstallA, *text, MaxInstallNameLength) : std::nullopt;
   });
 }
 
 uint32_t TPluginFile::GetPluginID() {
-  return Guarded(fiGetPluginID, 0u, [&]() -> std::optional<uint32_t> {
-    uint32_t id;
-    return Invoke(fiGetPluginID, {}, id) ? std::optional(id) : std::nullopt;
-  });
+  return Guarded(fiGetPluginID, 0u, [&] { return Invoke(fiGetPluginID, {}); });
 }
 
 uint32_t TPluginFile::GetPluginVersion() {
-  return Guarded(fiGetPluginVersion, 0u, [&]() -> std::optional<uint32_t> {
-    uint32_t version;
-    return Invoke(fiGetPluginVersion, {}, version) ? std::optional(version) : std::nullopt;
-  });
+  return Guarded(fiGetPluginVersion, 0u, [&] { return Invoke(fiGetPluginVersion, {}); });
 }
 
 bool TPluginFile::Load() {
   return Guarded(fiLoadA, false, [&]() -> std::optional<bool> {
-    uint32_t loaded;
-    return Invoke(fiLoadA, {SehArg(GetPluginAPI())}, loaded) ? std::optional(loaded != 0) : std::nullopt;
+    const std::optional<uint32_t> loaded = Invoke(fiLoadA, {SehArg(GetPluginAPI())});
+    return loaded ? std::optional(*loaded != 0) : std::nullopt;
   });
 }
 
 bool TPluginFile::InitTransform() {
   return Guarded(fiInitTransform, false, [&]() -> std::optional<bool> {
-    uint32_t ready;
-    return Invoke(fiInitTransform, {}, ready) ? std::optional(ready != 0) : std::nullopt;
+    const std::optional<uint32_t> ready = Invoke(fiInitTransform, {});
+    return ready ? std::optional(*ready != 0) : std::nullopt;
   });
 }
 
-void TPluginFile::Unload() {
-  Guarded(fiUnload, false, [&]() -> std::optional<bool> {
-    uint32_t ignored;
-    return Invoke(fiUnload, {}, ignored);
+void TPluginFile::CallWithoutResult(TFunctionId id) {
+  Guarded(id, false, [&]() -> std::optional<bool> {
+    Invoke(id, {});
+    return true;
   });
 }
 
-void TPluginFile::DoneTransform() {
-  Guarded(fiDoneTransform, false, [&]() -> std::optional<bool> {
-    uint32_t ignored;
-    return Invoke(fiDoneTransform, {}, ignored);
-  });
-}
-
-void TPluginFile::About() {
-  Guarded(fiAbout, false, [&]() -> std::optional<bool> {
-    uint32_t ignored;
-    return Invoke(fiAbout, {}, ignored);
-  });
-}
+void TPluginFile::Unload() { CallWithoutResult(fiUnload); }
+void TPluginFile::DoneTransform() { CallWithoutResult(fiDoneTransform); }
+void TPluginFile::About() { CallWithoutResult(fiAbout); }
 
 uint32_t TPluginFile::Transform() {
   return Guarded(fiTransformA, static_cast<uint32_t>(ZVR_CANCEL), [&]() -> std::optional<uint32_t> {
     TTransformInterface* transform = GetTransformInterface();
     transform->Input = FOwner && FOwner->InputStream ? GetInputStreamInterface() : nullptr;
     transform->Output = FOwner && FOwner->OutputStream ? GetOutputStreamInterface() : nullptr;
-    uint32_t code;
-    if (!Invoke(fiTransformA, {SehArg(transform)}, code)) return std::nullopt;
-    if (code <= ZVR_NOOUTPUT) return code;
-    SetLastError(ecInvalidTransformResult, InvalidResultText(L"ZV_Transform", code), std::wstring());
+    const std::optional<uint32_t> code = Invoke(fiTransformA, {SehArg(transform)});
+    if (!code || *code <= ZVR_NOOUTPUT) return code;
+    SetLastError(ecInvalidTransformResult, InvalidResultText(L"ZV_Transform", *code), std::wstring());
     return ZVR_ERROR;
   });
 }
 
 std::wstring TPluginFile::GetSettingsInfo() {
   return Guarded(fiSettingsInfoA, std::wstring(), [&]() -> std::optional<std::wstring> {
-    uint32_t text;
-    if (!Invoke(fiSettingsInfoA, {}, text)) return std::nullopt;
-    return ReadText(fiSettingsInfoA, text, MaxSettingsInfoLength);
+    const std::optional<uint32_t> text = Invoke(fiSettingsInfoA, {});
+    return text ? ReadText(fiSettingsInfoA, *text, MaxSettingsInfoLength) : std::nullopt;
   });
 }
 
 uint32_t TPluginFile::Settings(bool global) {
   return Guarded(fiSettings, static_cast<uint32_t>(ZVS_CANCEL), [&]() -> std::optional<uint32_t> {
-    uint32_t code;
-    if (!Invoke(fiSettings, {global ? 0xFFFFFFFFu : 0u}, code)) return std::nullopt;
-    if (code <= ZVS_CHANGED) return code;
-    SetLastError(ecInvalidSettingsResult, InvalidResultText(L"ZV_Settings", code), std::wstring());
+    const std::optional<uint32_t> code = Invoke(fiSettings, {global ? 0xFFFFFFFFu : 0u});
+    if (!code || *code <= ZVS_CHANGED) return code;
+    SetLastError(ecInvalidSettingsResult, InvalidResultText(L"ZV_Settings", *code), std::wstring());
     return ZVS_ERROR;
   });
 }

@@ -125,7 +125,9 @@ private:
   void EndCall(IPluginCallContext* savedContext);
   template <typename TResult, typename TBody>
   TResult Guarded(TFunctionId id, TResult failure, TBody body) noexcept;
-  bool Invoke(TFunctionId id, std::initializer_list<uint32_t> args, uint32_t& result);
+  // The export's 32-bit result; nothing after a fault, which is reported.
+  std::optional<uint32_t> Invoke(TFunctionId id, std::initializer_list<uint32_t> args);
+  void CallWithoutResult(TFunctionId id);
   std::optional<std::wstring> ReadText(TFunctionId id, uint32_t address, size_t maxLength);
   std::wstring InvalidResultText(const wchar_t* function, uint32_t value) const;
 

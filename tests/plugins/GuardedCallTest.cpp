@@ -152,7 +152,9 @@ TEST_F(TGuardedCallTest, ResultsAreCheckedAndTextsReadInsideTheGuardWithinTheirL
     Entry.PluginFile->SetLastError(5, L"from an earlier call", L"");  // cleared by calls 4..11
     EXPECT_EQ(Call(c.Id), c.Result);
     ASSERT_EQ(Errors.Reports.size(), c.Reported ? 1u : 0u);
-    if (c.Reported) EXPECT_EQ(Errors.Reports[0].Error.Code, 10999u + c.Id);
+    if (c.Reported) {
+      EXPECT_EQ(Errors.Reports[0].Error.Code, 10999u + c.Id);
+    }
     if (c.Id < fiLoadA) continue;
     const TErrorStruct error = Entry.PluginFile->GetLastError();
     EXPECT_EQ(error.Code, c.LastError.Code);
