@@ -1,6 +1,7 @@
 #include "plugins/PluginFile.h"
 
 #include <cwctype>
+#include <iterator>
 #include <vector>
 
 #include "config/SettingsManager.h"
@@ -235,16 +236,25 @@ TResult TPluginFile::Guarded(TFunctionId id, TResult failure, TBody body) noexce
   try {
     if (std::optional<TResult> result = body()) return std::move(*result);
   } catch (...) {
-    ReportException(CurrentExceptionMessage(), ecExportExceptionBase + id - 1, ExportFunctionName(id));
+    ReportExportException(id, nullptr);
   }
   return failure;
+}
+
+void TPluginFile::ReportExportException(TFunctionId id, const TSehFault* fault) noexcept {
+  try {
+    const std::wstring message = fault ? SehFaultMessage(*fault) : CurrentExceptionMessage();
+    ReportException(message, ecExportExceptionBase + id - 1, ExportFunctionName(id));
+  } catch (...) {
+    // No memory for the report's texts: the failure value still tells the caller.
+  }
 }
 
 std::optional<uint32_t> TPluginFile::Invoke(TFunctionId id, std::initializer_list<uint32_t> args) {
   uint32_t result = 0;
   TSehFault fault;
   if (SehCall(FExports[id - 1], args, result, fault)) return result;
-  ReportException(SehFaultMessage(fault), ecExportExceptionBase + id - 1, ExportFunctionName(id));
+  ReportExportException(id, &fault);
   return std::nullopt;
 }
 
@@ -254,7 +264,7 @@ std::optional<std::wstring> TPluginFile::ReadText(TFunctionId id, uint32_t addre
   std::string bytes;
   TSehFault fault;
   if (!SehCopyText(reinterpret_cast<const char*>(address), maxLength * AnsiMaxCharSize(), bytes, fault)) {
-    ReportException(SehFaultMessage(fault), ecExportExceptionBase + id - 1, ExportFunctionName(id));
+    ReportExportException(id, &fault);
     return std::nullopt;
   }
   std::wstring text = AnsiToWide(bytes);

@@ -34,6 +34,7 @@ namespace zv {
 class TGeneralStream;
 class TPluginSettings;
 struct TLoadedPlugin;
+struct TSehFault;
 
 // Longest texts taken from ZV_InstallA and ZV_SettingsInfoA, in characters.
 inline constexpr size_t MaxInstallNameLength = 40;
@@ -128,6 +129,9 @@ private:
   // The export's 32-bit result; nothing after a fault, which is reported.
   std::optional<uint32_t> Invoke(TFunctionId id, std::initializer_list<uint32_t> args);
   void CallWithoutResult(TFunctionId id);
+  // Reports an exception inside export id: the fault the guard caught, or
+  // with a null fault the C++ exception being handled.
+  void ReportExportException(TFunctionId id, const TSehFault* fault) noexcept;
   std::optional<std::wstring> ReadText(TFunctionId id, uint32_t address, size_t maxLength);
   std::wstring InvalidResultText(const wchar_t* function, uint32_t value) const;
 
