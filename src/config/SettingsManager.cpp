@@ -8,6 +8,7 @@
 #include "config/NumberText.h"
 #include "config/PluginConfigFiles.h"
 #include "config/RegistrySettings.h"
+#include "platform/FileSystem.h"
 #include "platform/Module.h"
 
 namespace zv {
@@ -223,15 +224,7 @@ void TSettingsManager::WriteBool(const wchar_t* name, bool value) {
 }
 
 std::wstring TSettingsManager::GetTempFolder() {
-  wchar_t shortPath[MAX_PATH + 1] = {};
-  wchar_t longPath[MAX_PATH + 1] = {};
-  const DWORD n = ::GetTempPathW(MAX_PATH, shortPath);
-  const DWORD m = n > 0 && n < MAX_PATH ? ::GetLongPathNameW(shortPath, longPath, MAX_PATH) : 0;
-  // Without a long form (the folder may be missing) the path as given serves.
-  if (m == 0 || m >= MAX_PATH) std::memcpy(longPath, shortPath, sizeof(longPath));
-  std::wstring folder(longPath);
-  if (!folder.empty()) folder.pop_back();
-  return ReadString(skSettings, kOptionsSubKey, L"TempFolder", folder);
+  return ReadString(skSettings, kOptionsSubKey, L"TempFolder", SystemTempFolder());
 }
 
 void TSettingsManager::SetTempFolder(const std::wstring& value) {

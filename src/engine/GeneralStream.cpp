@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "engine/WriteProgress.h"
+#include "platform/FileSystem.h"
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
 #include "plugins/PluginCallContext.h"
@@ -40,11 +41,6 @@ std::wstring PluginText(const char* text) {
 std::wstring WithoutDirectory(const std::wstring& text) {
   const size_t p = text.find_last_of(L"\\/");
   return p == std::wstring::npos ? text : text.substr(p + 1);
-}
-
-bool DirectoryExists(const std::wstring& dir) {
-  const DWORD attributes = ::GetFileAttributesW(dir.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Creates dir with every missing parent.
@@ -243,7 +239,9 @@ int32_t TGeneralStream::SaveToFile() {
   try {
     TFileStream file(fileName, TFileMode::Create);
     created = true;
-    const auto buffer = std::make_unique_for_overwrite<char[]>(SaveChunkSize);
+    // Zeroed, so that no byte of an earlier file or of the heap can reach
+    // this one whatever a stream leaves uncopied.
+    const auto buffer = std::make_unique<char[]>(SaveChunkSize);
     int64_t size = 0;
     if (GetSize(&size) && Seek(0, smFromBeginning)) {
       outcome = TCopyOutcome::Saved;

@@ -23,8 +23,7 @@ uint32_t LastBlockUsed(uint32_t size) { return (size - 1) % MemoryBlockSize + 1;
 }  // namespace
 
 TMemoryManager::TMemoryManager(uint32_t budget, int32_t heapBlockLimit)
-    : FHeapBlockLimit(heapBlockLimit) {
-  FHeap = ::HeapCreate(0, 0, 0);
+    : FHeap(::HeapCreate(0, 0, 0)), FHeapBlockLimit(heapBlockLimit) {
   if (!FHeap) throw EZvError(L"Failed to create the memory manager.");
   const int32_t slots = static_cast<int32_t>(budget / MemoryBlockSize);
   FBlocks.resize(slots);
@@ -34,13 +33,8 @@ TMemoryManager::TMemoryManager(uint32_t budget, int32_t heapBlockLimit)
   for (int32_t slot = slots - 1; slot >= 0; --slot) FFreeBlocks.push_back(slot);
 }
 
-TMemoryManager::~TMemoryManager() {
-  FAllocations.clear();
-  for (TMemoryBlock& block : FBlocks)
-    if (block.Memory) ::HeapFree(FHeap, 0, block.Memory);
-  FBlocks.clear();
-  ::HeapDestroy(FHeap);
-}
+// The blocks go with the private heap.
+TMemoryManager::~TMemoryManager() = default;
 
 int32_t TMemoryManager::GetUsagePercent() const {
   if (FBlocks.empty()) return 0;
@@ -55,8 +49,9 @@ int32_t TMemoryManager::TakeSlot() {
   FFreeBlocks.pop_back();
   TMemoryBlock& block = FBlocks[slot];
   if (!block.Memory && (FHeapBlockLimit < 0 || FAllocatedBlockCount < FHeapBlockLimit)) {
-    // Not zeroed: stream data is always written before it is read.
-    block.Memory = ::HeapAlloc(FHeap, 0, MemoryBlockSize);
+    // Not zeroed: the stream zeroes the gaps it leaves, so reused and new
+    // blocks cost the same.
+    block.Memory = ::HeapAlloc(FHeap.Get(), 0, MemoryBlockSize);
     if (block.Memory) ++FAllocatedBlockCount;
   }
   if (block.Memory) return slot;
@@ -71,8 +66,11 @@ PMemoryAllocation TMemoryManager::Allocate(uint32_t size, bool allowPartial) {
     n = std::min(FreeSlotCount(), FMaxBlocksPerAllocation);
     size = static_cast<uint32_t>(n) * MemoryBlockSize;
   }
+  // Everything that can fail for lack of memory comes before the first slot is
+  // taken, so that no slot gets lost on the way.
   auto allocation = std::make_unique<TMemoryAllocation>();
   allocation->Blocks.reserve(n);
+  FAllocations.reserve(FAllocations.size() + 1);
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t slot = TakeSlot();
     if (slot < 0) {
@@ -117,6 +115,7 @@ bool TMemoryManager::Reallocate(PMemoryAllocation allocation, uint32_t newSize, 
     if (FreeSlotCount() < need || n > FMaxBlocksPerAllocation) return false;
   }
 
+  blocks.reserve(n);  // before any slot is taken, as in Allocate
   if (cur > 0) FBlocks[blocks.back()].UsedSize = MemoryBlockSize;
   for (int32_t i = 1; i <= need; ++i) {
     const int32_t slot = TakeSlot();
@@ -188,6 +187,12 @@ bool TMemoryManager::Read(void* buffer, PMemoryAllocation allocation, uint32_t o
 bool TMemoryManager::Write(const void* buffer, PMemoryAllocation allocation, uint32_t offset, uint32_t count) {
   return CopyRange(allocation, offset, count, [buffer](char* memory, uint32_t done, uint32_t chunk) {
     std::memcpy(memory, static_cast<const char*>(buffer) + done, chunk);
+  });
+}
+
+bool TMemoryManager::Zero(PMemoryAllocation allocation, uint32_t offset, uint32_t count) {
+  return CopyRange(allocation, offset, count, [](char* memory, uint32_t, uint32_t chunk) {
+    std::memset(memory, 0, chunk);
   });
 }
 

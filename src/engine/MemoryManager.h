@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/WinHandle.h"
+
 namespace zv {
 
 inline constexpr uint32_t MemoryBlockSize = 1048576;
@@ -58,6 +60,8 @@ public:
   // with nothing copied, when that range reaches beyond the allocation's Size.
   bool Read(void* buffer, PMemoryAllocation allocation, uint32_t offset, uint32_t count) const;
   bool Write(const void* buffer, PMemoryAllocation allocation, uint32_t offset, uint32_t count);
+  // Zeroes [offset, offset + count) of the allocation; false as Write.
+  bool Zero(PMemoryAllocation allocation, uint32_t offset, uint32_t count);
 
   // Inspection, for the progress figures and for tests.
   int32_t SlotCount() const { return static_cast<int32_t>(FBlocks.size()); }
@@ -79,7 +83,7 @@ private:
   std::vector<int32_t> FFreeBlocks;  // a stack: back() is the top
   int32_t FAllocatedBlockCount = 0;
   std::vector<std::unique_ptr<TMemoryAllocation>> FAllocations;
-  HANDLE FHeap = nullptr;
+  TScopedHeap FHeap;
   int32_t FHeapBlockLimit;
 };
 

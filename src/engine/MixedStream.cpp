@@ -1,12 +1,16 @@
 #include "engine/MixedStream.h"
 
+#include <winioctl.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <cwchar>
+#include <cstring>
 #include <limits>
 
 #include "config/SettingsManager.h"
 #include "platform/Dialogs.h"
+#include "platform/FileSystem.h"
 #include "platform/ZvError.h"
 
 namespace zv {
@@ -32,14 +36,13 @@ uint32_t ComputeMemoryBudget(const TMemoryBudgetInput& input) {
 
 namespace {
 
-std::wstring DefaultTempFolder() {
-  wchar_t path[MAX_PATH] = {};
-  wchar_t longPath[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, path);
-  if (::GetLongPathNameW(path, longPath, MAX_PATH) == 0) std::wcscpy(longPath, path);
-  std::wstring folder = longPath;
-  if (!folder.empty()) folder.pop_back();
-  return folder;
+std::atomic<int32_t> LiveAllocations{0};
+
+// An empty or missing folder would make every spill fail, and with it every
+// stage write, under a plug-in error that hides the cause.
+std::wstring OverflowFolder(TSettingsManager* settings) {
+  const std::wstring folder = settings ? settings->GetTempFolder() : std::wstring();
+  return DirectoryExists(folder) ? folder : SystemTempFolder();
 }
 
 // Zero when the system cannot tell how much memory is free.
@@ -79,14 +82,21 @@ void InitMemoryManagement() {
       ShowError(L"Out of memory.");
     }
   }
-  StreamTempFolder = settings ? settings->GetTempFolder() : DefaultTempFolder();
+  StreamTempFolder = OverflowFolder(settings);
   MemoryLock = std::make_unique<TCriticalSection>();
 }
 
 void DoneMemoryManagement() {
   MemoryLock.reset();
-  GlobalMemoryManager.reset();
+  // A stream that outlives its run is a fault of its owner; it must still
+  // not read freed memory.
+  if (LiveAllocations == 0)
+    GlobalMemoryManager.reset();
+  else
+    GlobalMemoryManager.release();  // still in use: its blocks must stay valid
 }
+
+int32_t StreamsHoldingMemory() { return LiveAllocations; }
 
 int32_t GetMemoryUsagePercent() {
   return GlobalMemoryManager ? GlobalMemoryManager->GetUsagePercent() : 0;
@@ -106,14 +116,17 @@ auto UnderMemoryLock(TOp op) {
 
 }  // namespace
 
-TMixedStream::TMixedStream() {
-  if (GlobalMemoryManager)
-    FAllocation = UnderMemoryLock([] { return GlobalMemoryManager->Allocate(0, false); });
+TMixedStream::TMixedStream() : FManager(GlobalMemoryManager.get()) {
+  if (!FManager) return;
+  FAllocation = UnderMemoryLock([this] { return FManager->Allocate(0, false); });
+  if (FAllocation) ++LiveAllocations;
 }
 
 TMixedStream::~TMixedStream() {
-  if (FAllocation && GlobalMemoryManager)
-    UnderMemoryLock([this] { GlobalMemoryManager->Deallocate(FAllocation); });
+  if (FAllocation) {
+    UnderMemoryLock([this] { FManager->Deallocate(FAllocation); });
+    --LiveAllocations;
+  }
   if (FFile) DropTempFile();
 }
 
@@ -125,8 +138,8 @@ const std::wstring& TMixedStream::OverflowFileName() const {
 uint32_t TMixedStream::GetMemoryCapacity() const { return FAllocation ? FAllocation->Size : 0; }
 
 bool TMixedStream::ResizeMemory(uint32_t newSize, bool allowPartial) {
-  if (!GlobalMemoryManager) return false;
-  return UnderMemoryLock([&] { return GlobalMemoryManager->Reallocate(FAllocation, newSize, allowPartial); });
+  if (!FAllocation) return false;
+  return UnderMemoryLock([&] { return FManager->Reallocate(FAllocation, newSize, allowPartial); });
 }
 
 bool TMixedStream::CreateTempFile() {
@@ -141,6 +154,11 @@ bool TMixedStream::CreateTempFile() {
     ::DeleteFileW(name);  // the empty file the name service made
     return false;
   }
+  // Sparse, so that a write far beyond the data end (a plug-in may seek
+  // anywhere) takes no disk space for the gap; where the file system cannot,
+  // the gap is plain zeros.
+  DWORD unused = 0;
+  ::DeviceIoControl(FFile->Handle(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr);
   FFileSeekNeeded = true;
   return true;
 }
@@ -204,9 +222,8 @@ int32_t TMixedStream::WriteChunkTo(TStream& target, void* buffer, int32_t count)
   const int64_t wanted = std::min<int64_t>(count, FSize - FPosition);
   uint32_t contiguous = 0;
   const char* memory = nullptr;
-  if (GlobalMemoryManager && FAllocation && wanted > 0 && FPosition + wanted <= FDataEnd &&
-      FPosition + wanted <= GetMemoryCapacity())
-    memory = GlobalMemoryManager->AddressOf(FAllocation, static_cast<uint32_t>(FPosition), contiguous);
+  if (FAllocation && wanted > 0 && FPosition + wanted <= FDataEnd && FPosition + wanted <= GetMemoryCapacity())
+    memory = FManager->AddressOf(FAllocation, static_cast<uint32_t>(FPosition), contiguous);
   if (!memory || contiguous < wanted) return TStream::WriteChunkTo(target, buffer, count);
   const int32_t n = static_cast<int32_t>(wanted);
   if (target.Write(memory, n) != n) throw EZvError(L"The file could not be written completely.");
@@ -225,8 +242,7 @@ int32_t TMixedStream::DoRead(void* buffer, int32_t count) {
       const int64_t fileCount = FFile ? avail - mem : 0;
       if (mem > 0) {
         FFileSeekNeeded = true;
-        if (!GlobalMemoryManager || !GlobalMemoryManager->Read(buffer, FAllocation, static_cast<uint32_t>(FPosition),
-                                                               static_cast<uint32_t>(mem)))
+        if (!FManager->Read(buffer, FAllocation, static_cast<uint32_t>(FPosition), static_cast<uint32_t>(mem)))
           return -1;
         FPosition += mem;
       }
@@ -245,10 +261,12 @@ int32_t TMixedStream::DoRead(void* buffer, int32_t count) {
       got = mem + fileCount;
     }
   }
-  // A hole: never written, so nothing is copied for it. The file was not
-  // moved along, so the next file access must position it first.
+  // A hole: never written, so it reads as zeros, whatever the reused memory
+  // or the file hold there. The file was not moved along, so the next file
+  // access must position it first.
   if (FPosition < FSize && count > got) {
     const int64_t extra = std::min<int64_t>(count - got, FSize - FPosition);
+    std::memset(static_cast<char*>(buffer) + got, 0, static_cast<size_t>(extra));
     got += extra;
     FPosition += extra;
     FFileSeekNeeded = true;
@@ -280,15 +298,34 @@ bool TMixedStream::PrepareWrite(int64_t end) {
   return CreateTempFile();
 }
 
+// The gap before a write beyond the data end must read as zeros: memory
+// blocks are reused without zeroing, and a SetSize that kept the overflow file
+// left bytes in it beyond the data end. Cutting the file there lets the
+// system supply the zeros (sparse: without taking disk space).
+bool TMixedStream::ClearGap() {
+  const int64_t capacity = GetMemoryCapacity();
+  if (FAllocation && FDataEnd < capacity) {
+    const int64_t end = std::min(FPosition, capacity);
+    if (!FManager->Zero(FAllocation, static_cast<uint32_t>(FDataEnd), static_cast<uint32_t>(end - FDataEnd)))
+      return false;
+  }
+  const int64_t fileDataEnd = std::max<int64_t>(FDataEnd - capacity, 0);
+  if (FFile && FFile->GetSize() > fileDataEnd) {
+    FFile->SetSize(fileDataEnd);
+    FFileSeekNeeded = true;
+  }
+  return true;
+}
+
 int32_t TMixedStream::DoWrite(const void* buffer, int32_t count) {
   if (!PrepareWrite(FPosition + count)) return -1;
+  if (FPosition > FDataEnd && !ClearGap()) return -1;
   const int64_t capacity = GetMemoryCapacity();
   const int64_t mem = FAllocation && FPosition < capacity ? std::min<int64_t>(count, capacity - FPosition) : 0;
   const int64_t fileCount = FFile ? count - mem : 0;
   if (mem > 0) {
     FFileSeekNeeded = true;
-    if (!GlobalMemoryManager || !GlobalMemoryManager->Write(buffer, FAllocation, static_cast<uint32_t>(FPosition),
-                                                            static_cast<uint32_t>(mem)))
+    if (!FManager->Write(buffer, FAllocation, static_cast<uint32_t>(FPosition), static_cast<uint32_t>(mem)))
       return -1;
     FPosition += mem;
     UpdateSize();

@@ -40,10 +40,15 @@ struct TMemoryBudgetInput {
 // halves to even and bounded to what 32 bits hold.
 uint32_t ComputeMemoryBudget(const TMemoryBudgetInput& input);
 
-// Set up and release the three globals around a pipe run. Every stream with an
-// allocation must be destroyed before DoneMemoryManagement.
+// Set up and release the three globals around a pipe run. The overflow files
+// go to the TempFolder option, or to the system's temporary folder when that
+// is empty or no folder. Every stream with an allocation must be destroyed
+// before DoneMemoryManagement; one that is not keeps its allocator alive
+// (leaked) rather than reading freed memory.
 void InitMemoryManagement();
 void DoneMemoryManagement();
+// Streams that hold an allocation now; none once a pipe run has ended.
+int32_t StreamsHoldingMemory();
 // The allocator's peak usage in percent; 0 without an allocator.
 int32_t GetMemoryUsagePercent();
 
@@ -58,7 +63,9 @@ public:
   // Never fails; a negative size is ignored. Moves the position to the new size.
   void SetSize(int64_t newSize) override;
   // Bytes delivered or written, -1 on failure. A negative count is refused
-  // with -1: it has no meaning, and -1 tells a plug-in's loop to stop.
+  // with -1: it has no meaning, and -1 tells a plug-in's loop to stop. Bytes
+  // never written (a hole left by SetSize, the gap before a write beyond the
+  // data end) read as zeros.
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
   // The new position, -1 (nothing changed) for a negative target or when the
@@ -86,7 +93,11 @@ private:
   int32_t DoRead(void* buffer, int32_t count);
   int32_t DoWrite(const void* buffer, int32_t count);
   bool PrepareWrite(int64_t end);
+  bool ClearGap();
 
+  // The allocator the stream's allocation comes from, kept so that the stream
+  // never mixes its allocation with the allocator of a later run.
+  TMemoryManager* FManager = nullptr;
   int64_t FDataEnd = 0;   // highest position written, lowered only by SetSize
   int64_t FSize = 0;      // never below FDataEnd; above it the bytes form a hole
   int64_t FPosition = 0;  // never negative; may lie beyond FSize

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "config/SettingsManager.h"
+#include "platform/FileSystem.h"
 #include "MemoryTestSupport.h"
 #include "support/TestFiles.h"
 
@@ -98,5 +99,34 @@ TEST(MemoryManagement, InitFollowsTheOptions) {
     }
     DoneMemoryManagement();
   }
+  // An empty or missing folder would fail every spill: the system's folder serves.
+  for (const std::wstring& unusable : {std::wstring(), dir / L"missing"}) {
+    settings.SetTempFolder(unusable);
+    InitMemoryManagement();
+    EXPECT_EQ(StreamTempFolder, SystemTempFolder());
+    DoneMemoryManagement();
+  }
   StreamTempFolder.clear();
+}
+
+// A stream left over after its run keeps reading its own memory, also while a
+// later run allocates anew.
+TEST(MemoryManagement, AStreamOutlivingItsRunKeepsItsMemory) {
+  zvtest::TTempDir dir;
+  std::unique_ptr<TMixedStream> late;
+  {
+    zvtest::TRunMemory run(10, dir.Path());
+    late = std::make_unique<TMixedStream>();
+    ASSERT_EQ(late->Write("late", 4), 4);
+    EXPECT_EQ(StreamsHoldingMemory(), 1);
+  }
+  zvtest::TRunMemory next(10, dir.Path());
+  TMixedStream fresh;
+  ASSERT_EQ(fresh.Write("next", 4), 4);
+  char text[4] = {};
+  EXPECT_EQ(late->Seek(0, soBeginning), 0);
+  EXPECT_EQ(late->Read(text, 4), 4);
+  EXPECT_EQ(std::string(text, 4), "late");
+  late.reset();
+  EXPECT_EQ(StreamsHoldingMemory(), 1);
 }

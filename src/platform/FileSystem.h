@@ -1,0 +1,15 @@
+// Folders on disk: the system's temporary folder and existence tests.
+#pragma once
+#include <string>
+
+namespace zv {
+
+// The system's temporary folder in its long form, without the trailing
+// backslash. When the long form cannot be had (the folder may be missing),
+// the path as the system gives it; empty when the system gives none.
+std::wstring SystemTempFolder();
+
+// True when the path names an existing directory (false for the empty text).
+bool DirectoryExists(const std::wstring& path);
+
+}  // namespace zv
