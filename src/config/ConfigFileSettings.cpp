@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <unordered_set>
 #include <string_view>
@@ -19,7 +20,12 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 
 // ---- the file on disk
 
-std::wstring ReadWholeFile(const std::wstring& fileName) {
+struct TFileText {
+  std::wstring Text;
+  bool Utf8 = false;  // began with the UTF-8 byte-order mark: a user's file, not ours
+};
+
+TFileText ReadWholeFile(const std::wstring& fileName) {
   TScopedFile file(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) RaiseLastOSError();
@@ -37,12 +43,15 @@ std::wstring ReadWholeFile(const std::wstring& fileName) {
     done += got;
   }
   // UTF-16 little-endian whatever the file holds; an odd last byte is dropped.
-  std::wstring text(done / 2, L'\0');
+  TFileText result;
+  result.Utf8 = done >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF';
+  std::wstring& text = result.Text;
+  text.assign(done / 2, L'\0');
   for (size_t i = 0; i < text.size(); ++i)
     text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                    (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
   if (!text.empty() && text.front() == kByteOrderMark) text.erase(0, 1);
-  return text;
+  return result;
 }
 
 std::wstring TempNameBeside(const std::wstring& fileName) {
@@ -117,6 +126,20 @@ int HexValue(wchar_t upper) {
 
 wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
 
+// ---- text that would break the file: written raw, it would be read back as
+// further lines, another section or another name (a plug-in setting could
+// add a "[Plugins]" section that loads a library at the next start)
+
+bool HasLineBreak(std::wstring_view text) { return text.find_first_of(L"\r\n") != std::wstring_view::npos; }
+
+bool FitsTheFile(const std::wstring& key, const std::wstring& name) {
+  if (HasLineBreak(key) || HasLineBreak(name) || name.find(L'=') != std::wstring::npos) return false;
+  // The reader trims blanks and control characters first, then tells a
+  // comment or a section by the first character left.
+  const auto first = std::find_if(name.begin(), name.end(), [](wchar_t c) { return c > L' '; });
+  return first == name.end() || (*first != L';' && *first != L'[');
+}
+
 }  // namespace
 
 TConfigFileSettings::TConfigFileSettings(const std::wstring& fileName) : FFileName(fileName) {
@@ -129,12 +152,16 @@ TConfigFileSettings::TConfigFileSettings(const std::wstring& fileName) : FFileNa
       FNewFile = true;
     }
   }
-  if (!FNewFile) FIni.Load(ReadWholeFile(fileName));
+  if (!FNewFile) {
+    const TFileText file = ReadWholeFile(fileName);
+    FIni.Load(file.Text);
+    FForeign = file.Utf8;
+  }
   FModified = false;
 }
 
 TConfigFileSettings::~TConfigFileSettings() {
-  if (!FModified) return;
+  if (!FModified || FForeign) return;
   try {
     WriteDocument();
   } catch (...) {
@@ -143,9 +170,19 @@ TConfigFileSettings::~TConfigFileSettings() {
 }
 
 void TConfigFileSettings::Flush() {
+  RefuseForeignFile();
   FModified = false;
   FNewFile = false;
   WriteDocument();
+}
+
+void TConfigFileSettings::RefuseForeignFile() const {
+  if (FForeign) throw EZvError(L"The file " + FFileName + L" is not in the format of Zentavo and is left as it is.");
+}
+
+void TConfigFileSettings::BeginChange() {
+  ApplyNewFileRule();
+  RefuseForeignFile();
 }
 
 void TConfigFileSettings::WriteDocument() const {
@@ -202,21 +239,24 @@ int32_t TConfigFileSettings::ReadData(const std::wstring& key, const std::wstrin
 }
 
 bool TConfigFileSettings::WriteNumber(const std::wstring& key, const std::wstring& name, int32_t value) {
-  ApplyNewFileRule();
+  BeginChange();
+  if (!FitsTheFile(key, name)) return false;
   SetValue(key, name, L"number:" + std::to_wstring(value));
   return true;
 }
 
 bool TConfigFileSettings::WriteString(const std::wstring& key, const std::wstring& name,
                                       const std::wstring& value) {
-  ApplyNewFileRule();
+  BeginChange();
+  if (!FitsTheFile(key, name) || HasLineBreak(value)) return false;
   SetValue(key, name, L"string:" + value);
   return true;
 }
 
 bool TConfigFileSettings::WriteData(const std::wstring& key, const std::wstring& name, const void* buffer,
                                     int32_t size) {
-  ApplyNewFileRule();
+  BeginChange();
+  if (!FitsTheFile(key, name)) return false;
   static const wchar_t kDigits[] = L"0123456789abcdef";
   std::wstring text = L"data:";
   if (buffer && size > 0) {
@@ -232,7 +272,7 @@ bool TConfigFileSettings::WriteData(const std::wstring& key, const std::wstring&
 }
 
 bool TConfigFileSettings::DeleteValue(const std::wstring& key, const std::wstring& name) {
-  ApplyNewFileRule();
+  BeginChange();
   if (TIniSection* section = FIni.FindSection(key)) section->Remove(name);
   FModified = true;
   return true;
@@ -276,7 +316,7 @@ TStringList TConfigFileSettings::GetKeyNames(const std::wstring& key) {
 }
 
 void TConfigFileSettings::DeleteKey(const std::wstring& key) {
-  ApplyNewFileRule();
+  BeginChange();
   if (!key.empty()) {
     const std::wstring lowered = AsciiLower(key);
     const std::wstring prefix = lowered + L'\\';

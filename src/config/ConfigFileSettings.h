@@ -2,6 +2,14 @@
 // plug-in's own .cfg). The whole file lives in memory; typed values are kept
 // as "number:", "string:" or "data:" text; the file is written back by Flush,
 // by the first operation on a file that did not exist, and by the destructor.
+//
+// Two kinds of text are never written: names and values that would read back
+// as other lines (a line break in a section, name or text value; "=" in a
+// name; a name that starts with ";" or "["): the writes answer false. And a
+// file that begins with the UTF-8 byte-order mark is a user's own, read as
+// UTF-16 like any file but never overwritten: every change and Flush raise,
+// so that the settings manager turns to the registry, and the file stays
+// byte for byte.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -53,6 +61,9 @@ public:
 
 private:
   void ApplyNewFileRule();
+  void RefuseForeignFile() const;
+  // The new-file rule, then the refusal of a foreign file, before any change.
+  void BeginChange();
   const std::wstring* FindValue(const std::wstring& key, const std::wstring& name) const;
   void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& text);
   void WriteDocument() const;
@@ -60,6 +71,7 @@ private:
   std::atomic<int32_t> FRefCount{1};
   bool FModified = false;
   bool FNewFile = false;
+  bool FForeign = false;  // a UTF-8 file: never written
   TIniDocument FIni;
   std::wstring FFileName;
 };

@@ -153,6 +153,20 @@ TEST_F(ConfigFile, TypedReadsOfStoredTexts) {
   }
 }
 
+// Text that would read back as further lines, a section or another name is
+// refused and the file stays whole: no setting can plant a "[Plugins]" section.
+TEST_F(ConfigFile, TextThatWouldBreakTheFileIsRefused) {
+  auto store = Open(L"[S]\r\nA=string:a\r\n\r\n");
+  const std::wstring planted = L"\r\n[Plugins]\r\n1=string:C:\\evil.zvx|Evil";
+  EXPECT_FALSE(store->WriteString(L"S", L"B", L"x" + planted));
+  EXPECT_FALSE(store->WriteData(L"Profiles\\P" + planted, L"B", "x", 1));
+  for (const wchar_t* name : {L"B=string:x", L";B", L" \t[B", L"B\n", L"\rB"})
+    EXPECT_FALSE(store->WriteNumber(L"S", name, 1)) << name;
+  EXPECT_TRUE(store->WriteString(L"S", L"B]", L"a[b]=;c"));  // harmless where no line can start
+  store->Flush();
+  EXPECT_EQ(ReadCfg(Path()), L"[S]\r\nA=string:a\r\nB]=string:a[b]=;c\r\n\r\n");
+}
+
 // ---- listing and deleting sections: ASCII letters fold, others compare exactly
 
 TEST_F(ConfigFile, KeyNamesAndDeleteKeyMatchTheKeyAndItsSubSections) {

@@ -27,6 +27,9 @@ TEST_F(RegistryStore, WritesUseTheLayoutTypesAndNestedKeysReplacingAnyType) {
   EXPECT_TRUE(FStore.WriteData(L"S", L"E", nullptr, 5));
   EXPECT_FALSE(FStore.WriteData(L"S", L"Negative", block, -1));  // no size the registry takes
   EXPECT_EQ(FStore.GetValueType(L"S", L"Negative"), svNone);
+  // No line syntax here: what the file store refuses is kept as it is.
+  EXPECT_TRUE(FStore.WriteString(L"S", L";A=\r\n[B", L"x\r\ny"));
+  EXPECT_EQ(FStore.ReadString(L"S", L";A=\r\n[B", L""), L"x\r\ny");
   const std::tuple<const wchar_t*, const wchar_t*, DWORD, Bytes> expected[] = {
       {L"S", L"N", REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}, {L"S", L"T", REG_SZ, {'a', 0, 'b', 0, 0, 0}},
       {L"Profiles\\Work\\[1][3]Zip", L"D", REG_BINARY, {0x00, 0x7F, 0xFF}}, {L"S", L"E", REG_BINARY, {}}};

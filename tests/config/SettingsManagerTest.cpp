@@ -221,6 +221,22 @@ TEST_F(SettingsRouting, StoreThatRaisesIsDroppedAndTheCallRepeatedOnTheRegistry)
   EXPECT_FALSE(FileExists(folder / L"Zentavo.cfg"));
 }
 
+// A user's file in UTF-8 reads as UTF-16 (its values are not found) and is
+// never overwritten: changes go to the registry.
+TEST_F(SettingsRouting, AUtf8FileStaysByteForByte) {
+  const std::string utf8 = "\xEF\xBB\xBF[Settings]\r\nMemUsage=number:50\r\n";
+  const Bytes before(utf8.begin(), utf8.end());
+  WriteFileBytes(MainFile(), before);
+  {
+    TSettingsManager manager(MainFile());
+    EXPECT_EQ(manager.GetMemUsage(), 75);
+    ExpectRegistryServes(manager, skSettings, L"");
+    manager.DeleteKey(skProfiles, L"Work");
+    manager.Flush();
+  }
+  EXPECT_EQ(ReadFileBytes(MainFile()), before);
+}
+
 // The main file fails while loaded: values written after the fall-back read
 // back until unload, the file is neither damaged nor written again later,
 // and the next load reads the file again and not the registry.
