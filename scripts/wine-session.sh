@@ -9,8 +9,10 @@ BUILD="$(cd "$1" && pwd)"; shift
 export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
-XVFB_PID=""; KEEPER_PID=""
+XVFB_PID=""; KEEPER_PID=""; COMMAND_PGID=""
 cleanup() {
+  # The command's whole process group: a stopped session leaves no test behind.
+  [ -n "$COMMAND_PGID" ] && kill -TERM -- "-$COMMAND_PGID" 2>/dev/null
   [ -n "$KEEPER_PID" ] && kill "$KEEPER_PID" 2>/dev/null
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
@@ -18,12 +20,19 @@ cleanup() {
   return 0
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 # A free display, chosen by Xvfb itself.
 DISPLAY_FILE="$(mktemp)"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$DISPLAY_FILE" >/dev/null 2>&1 &
 XVFB_PID=$!
 for _ in $(seq 100); do [ -s "$DISPLAY_FILE" ] && break; sleep 0.05; done
+if [ ! -s "$DISPLAY_FILE" ]; then
+  rm -f "$DISPLAY_FILE"
+  echo "wine-session.sh: Xvfb gave no display within 5 seconds (is xvfb installed and working?)" >&2
+  exit 1
+fi
 export DISPLAY=":$(head -n1 "$DISPLAY_FILE")"; rm -f "$DISPLAY_FILE"
 
 wineserver -k >/dev/null 2>&1
@@ -41,6 +50,12 @@ if [ -f "$BUILD/tests/WineKeeper.exe" ]; then
   KEEPER_PID=$!
 fi
 
-"$@"
+# In a process group of its own (job control on just for this), so that a
+# SIGTERM to this script stops the command and everything it started.
+set -m
+"$@" &
+COMMAND_PGID=$!
+set +m
+wait "$COMMAND_PGID"
 rc=$?
 exit $rc
