@@ -248,14 +248,6 @@ TEST_F(TServiceManagerTest, AStreamErrorOfARunningPlugInReachesTheUserThroughThe
   EXPECT_EQ(boxes[0].Text, L"TTransformStream.Seek (Entry): Invalid MoveType value (7).");
 }
 
-TEST(UpdateCheckDue, WhenOnAndTheIntervalHasPassed) {
-  EXPECT_TRUE(IsUpdateCheckDue(true, 0.0, 7, CurrentDateTime()));  // never checked
-  EXPECT_TRUE(IsUpdateCheckDue(true, 45000.0, 7, 45008.0));
-  EXPECT_FALSE(IsUpdateCheckDue(true, 45001.0, 7, 45008.0));        // due only after 45008
-  EXPECT_FALSE(IsUpdateCheckDue(false, 0.0, 7, 45008.0));
-  EXPECT_GT(CurrentDateTime(), 45000.0);                            // after 2023-03-15
-}
-
 TEST_F(TServiceManagerTest, StartsWhenDueRunsOneAtATimeAndNoneWithoutPlugInsOrWorkers) {
   Settings->SetCheckForUpdates(true);
   for (const bool due : {false, true}) {
