@@ -9,6 +9,7 @@
 #include "platform/TextConv.h"
 #include "platform/WinHandle.h"
 #include "platform/ZvError.h"
+#include "plugins/PluginSettings.h"
 #include "plugins/ZentavoAPI.h"
 #include "services/ErrorEntry.h"
 
@@ -148,6 +149,15 @@ std::wstring ModuleFileName(HMODULE module) {
 }
 
 }  // namespace
+
+// ---- the pipe entry ----
+
+TLoadedPlugin::TLoadedPlugin() = default;
+
+TLoadedPlugin::~TLoadedPlugin() {
+  PluginFile.reset();
+  PluginSettings.reset();
+}
 
 // ---- the call context ----
 

@@ -148,15 +148,22 @@ private:
 
 // A pipe entry: one loaded plug-in instance with its settings and, during a
 // transformation, its streams. Made and disposed by the installed-plug-in
-// registry, which frees PluginFile and then PluginSettings before the entry.
-// It is the call context that callbacks act on while its plug-in runs.
+// registry. It owns its library and its settings and frees the library
+// first, so that nothing the plug-in runs while it unloads finds the
+// settings gone. It is the call context that callbacks act on while its
+// plug-in runs.
 struct TLoadedPlugin final : IPluginCallContext {
+  TLoadedPlugin();
+  ~TLoadedPlugin() override;
+  TLoadedPlugin(const TLoadedPlugin&) = delete;
+  TLoadedPlugin& operator=(const TLoadedPlugin&) = delete;
+
   int32_t Index = 0;  // the installation index, not the plug-in's own ID
   std::wstring Name;  // the installed plug-in name
   std::unique_ptr<TPluginFile> PluginFile;
-  TPluginSettings* PluginSettings = nullptr;  // the entry's; freed by the registry
-  TGeneralStream* InputStream = nullptr;      // set by the pipe stage; not owned
-  TGeneralStream* OutputStream = nullptr;     // set by the pipe stage; not owned
+  std::unique_ptr<TPluginSettings> PluginSettings;
+  TGeneralStream* InputStream = nullptr;   // set by the pipe stage; not owned
+  TGeneralStream* OutputStream = nullptr;  // set by the pipe stage; not owned
 
   std::wstring PluginName() override { return Name; }
   TPluginFile* GetPluginFile() override { return PluginFile.get(); }
