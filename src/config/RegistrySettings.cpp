@@ -210,6 +210,9 @@ std::optional<TStringList> TRegistrySettings::GetKeyNames(const std::wstring& ke
 }
 
 void TRegistrySettings::DeleteKey(const std::wstring& key) {
+  // A key of nothing but separators names Software\Zentavo itself: deleting
+  // that would wipe every stored value, so, as in the file store, nothing goes.
+  if (key.find_first_not_of(L'\\') == std::wstring::npos) return;
   const std::wstring path = KeyPath(key);
   HKEY handle = nullptr;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;

@@ -31,6 +31,7 @@ public:
   std::optional<TStringList> GetValueNames(const std::wstring& key);
   std::optional<TStringList> GetKeyNames(const std::wstring& key);
   // Removes the key with its whole tree; creates nothing and reports nothing.
+  // An empty key (or one of separators only) removes nothing.
   void DeleteKey(const std::wstring& key);
 
   // The registry path of a section below HKEY_CURRENT_USER.

@@ -58,7 +58,7 @@ constexpr UINT HhDisplayTopic = 0;
 
 THtmlHelpW HtmlHelpFunction() {
   static const THtmlHelpW function = [] {
-    HMODULE library = ::LoadLibraryW(L"hhctrl.ocx");
+    HMODULE library = LoadSystemLibrary(L"hhctrl.ocx");
     return library ? reinterpret_cast<THtmlHelpW>(::GetProcAddress(library, "HtmlHelpW")) : nullptr;
   }();
   return function;

@@ -1,7 +1,7 @@
 // The library's main unit: the entry point of Zentavo.wfx.
 #include <windows.h>
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) ::DisableThreadLibraryCalls(instance);
-  return TRUE;
-}
+// Thread notifications stay on: the library keeps thread-local data (the
+// error box's hook, the progress panel's thread mark), and the runtime sets
+// it up and frees it through them for the threads the host starts.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -10,18 +10,32 @@ namespace zv {
 
 namespace {
 
-// Created once and kept for the life of the module: contexts are cheap and
-// windows created under it may outlive any scope.
-HANDLE ModuleActCtx() {
-  static HANDLE context = [] {
+// Created once and kept for the life of the module (windows created under it
+// may outlive any scope); released when the module goes.
+class TModuleActCtx {
+public:
+  TModuleActCtx() {
     ACTCTXW ctx{};
     ctx.cbSize = sizeof(ctx);
     ctx.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     ctx.hModule = ThisModule();
     ctx.lpResourceName = MAKEINTRESOURCEW(2);
-    return ::CreateActCtxW(&ctx);
-  }();
-  return context;
+    FHandle = ::CreateActCtxW(&ctx);
+  }
+  ~TModuleActCtx() {
+    if (FHandle != INVALID_HANDLE_VALUE) ::ReleaseActCtx(FHandle);
+  }
+  TModuleActCtx(const TModuleActCtx&) = delete;
+  TModuleActCtx& operator=(const TModuleActCtx&) = delete;
+  HANDLE Handle() const { return FHandle; }
+
+private:
+  HANDLE FHandle;
+};
+
+HANDLE ModuleActCtx() {
+  static const TModuleActCtx context;
+  return context.Handle();
 }
 
 }  // namespace
@@ -45,7 +59,7 @@ void InitControls() {
                 ICC_UPDOWN_CLASS | ICC_LINK_CLASS;
     ::InitCommonControlsEx(&icc);
     // The rich edit classes live in their own library, kept loaded from now on.
-    ::LoadLibraryW(L"msftedit.dll");
+    LoadSystemLibrary(L"msftedit.dll");
   });
 }
 

@@ -804,18 +804,13 @@ bool TRichEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 // TImage
 
 TImage::TImage(TWinControl* parent, const TBounds& bounds, HBITMAP picture, bool autoSize)
-    : TControl(parent), FAutoSize(autoSize) {
+    : TControl(parent), FPicture(picture), FAutoSize(autoSize) {
   CreateHandle(OwnClassName(), L"", WS_VISIBLE, 0, bounds);
   SetPicture(picture);
 }
 
-TImage::~TImage() {
-  if (FPicture) ::DeleteObject(FPicture);
-}
-
 void TImage::SetPicture(HBITMAP picture) {
-  if (FPicture && FPicture != picture) ::DeleteObject(FPicture);
-  FPicture = picture;
+  if (FPicture.Get() != picture) FPicture.Reset(picture);
   if (FAutoSize && picture) {
     const SIZE size = BitmapSize(picture);
     SetBounds(Left(), Top(), size.cx, size.cy);
@@ -832,7 +827,7 @@ bool TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     case WM_PAINT:
       return PaintMessage(FHandle, result, [this](HDC dc) {
         FillClient(FHandle, dc);
-        DrawAlphaBitmap(dc, FPicture, 0, 0);
+        DrawAlphaBitmap(dc, Picture(), 0, 0);
       });
     case WM_ERASEBKGND:
       result = 1;
@@ -851,22 +846,21 @@ bool TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
 // TPictureButton
 
 TPictureButton::TPictureButton(TWinControl* parent, const TBounds& bounds, HBITMAP glyph, HBITMAP disabledGlyph)
-    : TControl(parent) {
+    : TControl(parent), FGlyph(glyph), FDisabledGlyph(disabledGlyph != glyph ? disabledGlyph : nullptr) {
   CreateHandle(OwnClassName(), L"", WS_VISIBLE, 0, bounds);
-  SetGlyphs(glyph, disabledGlyph);
 }
 
-TPictureButton::~TPictureButton() {
-  if (FGlyph) ::DeleteObject(FGlyph);
-  if (FDisabledGlyph && FDisabledGlyph != FGlyph) ::DeleteObject(FDisabledGlyph);
+HGDIOBJ TPictureButton::Take(HBITMAP bitmap) {
+  if (bitmap && FGlyph.Get() == bitmap) return FGlyph.Release();
+  if (bitmap && FDisabledGlyph.Get() == bitmap) return FDisabledGlyph.Release();
+  return bitmap;
 }
 
 void TPictureButton::SetGlyphs(HBITMAP glyph, HBITMAP disabledGlyph) {
-  if (FGlyph && FGlyph != glyph && FGlyph != disabledGlyph) ::DeleteObject(FGlyph);
-  if (FDisabledGlyph && FDisabledGlyph != FGlyph && FDisabledGlyph != glyph && FDisabledGlyph != disabledGlyph)
-    ::DeleteObject(FDisabledGlyph);
-  FGlyph = glyph;
-  FDisabledGlyph = disabledGlyph;
+  if (disabledGlyph == glyph) disabledGlyph = nullptr;
+  TScopedGdiObj newGlyph(Take(glyph)), newDisabled(Take(disabledGlyph));
+  FGlyph = std::move(newGlyph);  // frees what is not handed in again
+  FDisabledGlyph = std::move(newDisabled);
   Invalidate();
 }
 
@@ -884,7 +878,7 @@ void TPictureButton::Paint(HDC dc) {
     ::DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
   else if (enabled && FHover)
     ::DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
-  HBITMAP glyph = (!enabled && FDisabledGlyph) ? FDisabledGlyph : FGlyph;
+  HBITMAP glyph = static_cast<HBITMAP>((!enabled && FDisabledGlyph) ? FDisabledGlyph.Get() : FGlyph.Get());
   const SIZE size = BitmapSize(glyph);
   const int shift = down ? 1 : 0;
   DrawAlphaBitmap(dc, glyph, (r.right - size.cx) / 2 + shift, (r.bottom - size.cy) / 2 + shift);

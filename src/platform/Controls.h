@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Form.h"
+#include "platform/WinHandle.h"
 
 namespace zv {
 
@@ -320,9 +321,8 @@ private:
 class TImage : public TControl {
 public:
   TImage(TWinControl* parent, const TBounds& bounds, HBITMAP picture = nullptr, bool autoSize = true);
-  ~TImage() override;
   void SetPicture(HBITMAP picture);
-  HBITMAP Picture() const { return FPicture; }
+  HBITMAP Picture() const { return static_cast<HBITMAP>(FPicture.Get()); }
   void Click();
 
   TNotifyEvent OnClick;
@@ -331,7 +331,7 @@ protected:
   bool WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-  HBITMAP FPicture = nullptr;
+  TScopedGdiObj FPicture;  // owned from the start: also when the window cannot be made
   bool FAutoSize;
 };
 
@@ -341,7 +341,6 @@ class TPictureButton : public TControl {
 public:
   TPictureButton(TWinControl* parent, const TBounds& bounds, HBITMAP glyph = nullptr,
                  HBITMAP disabledGlyph = nullptr);
-  ~TPictureButton() override;
   void SetGlyphs(HBITMAP glyph, HBITMAP disabledGlyph);
   void Click();
 
@@ -352,8 +351,11 @@ protected:
 
 private:
   void Paint(HDC dc);
-  HBITMAP FGlyph = nullptr;
-  HBITMAP FDisabledGlyph = nullptr;
+  // Hands back a bitmap this button owns already, so that it is owned once.
+  HGDIOBJ Take(HBITMAP bitmap);
+  // Owned from the start; the disabled glyph is null when it is the glyph itself.
+  TScopedGdiObj FGlyph;
+  TScopedGdiObj FDisabledGlyph;
   bool FHover = false;
   bool FPressed = false;
   bool FCaptured = false;

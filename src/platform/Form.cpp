@@ -144,7 +144,6 @@ TControl::TControl(TWinControl* parent) : FParent(parent) {
 
 TControl::~TControl() {
   if (FHandle) ::DestroyWindow(FHandle);
-  if (FOwnFont) ::DeleteObject(FOwnFont);
   if (FForm && FForm != this) FForm->UnregisterControl(this);
 }
 
@@ -161,13 +160,15 @@ void TControl::CreateHandle(const wchar_t* className, const std::wstring& text, 
   if (FParent) style |= WS_CHILD;
   if (id != 0) FId = id;
   HWND window;
+  DWORD error;
   {
     TActivationScope scope;
     window = ::CreateWindowExW(exStyle, className, text.c_str(), style, b.Left, b.Top, b.Width, b.Height,
                                parentWindow, FParent ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)) : nullptr,
                                ThisModule(), FOwnClass ? this : nullptr);
+    error = ::GetLastError();  // before the scope's deactivation can change it
   }
-  if (!window) RaiseLastOSError();
+  if (!window) RaiseOSError(error);
   FHandle = window;
   if (!FOwnClass) {
     ::SetPropW(window, ControlProp, this);
@@ -333,14 +334,28 @@ bool TControl::Focused() const { return FHandle && ::GetFocus() == FHandle; }
 void TControl::Invalidate() { ::InvalidateRect(FHandle, nullptr, TRUE); }
 
 void TControl::SetFont(const TFontDesc& desc) {
-  HFONT font = CreateFontFromDesc(desc);
+  TScopedGdiObj font(CreateFontFromDesc(desc));
   if (!font) return;
+  const HFONT old = FFont;
   FFontDesc = desc;
-  if (FOwnFont) ::DeleteObject(FOwnFont);
-  FOwnFont = font;
-  FFont = font;
+  FFont = static_cast<HFONT>(font.Get());
   ApplyFont();
+  PassFontOn(old);
+  FOwnFont = std::move(font);  // the former own font goes only now that no window uses it
   Invalidate();
+}
+
+void TControl::PassFontOn(HFONT old) {
+  auto* container = dynamic_cast<TWinControl*>(this);
+  if (!container) return;
+  for (const auto& child : container->Controls()) {
+    if (child->FOwnFont || child->FFont != old) continue;
+    child->FFontDesc = FFontDesc;
+    child->FFont = FFont;
+    child->ApplyFont();
+    child->Invalidate();
+    child->PassFontOn(old);
+  }
 }
 
 void TControl::SetFontColor(COLORREF color) {
@@ -434,8 +449,8 @@ void TWinControl::Realign() {
 
 TForm::TForm(HWND owner, const TFormStyle& style) : TWinControl(nullptr), FStyle(style) {
   FForm = this;
-  FFormFont = CreateFontFromDesc(FFontDesc);
-  FFont = FFormFont;
+  FFormFont.Reset(CreateFontFromDesc(FFontDesc));
+  FFont = static_cast<HFONT>(FFormFont.Get());
   DWORD windowStyle = 0, exStyle = 0;
   StyleBits(windowStyle, exStyle);
   RECT r{0, 0, style.ClientWidth, style.ClientHeight};
@@ -447,7 +462,6 @@ TForm::TForm(HWND owner, const TFormStyle& style) : TWinControl(nullptr), FStyle
 TForm::~TForm() {
   if (FHandle) ::DestroyWindow(FHandle);
   DestroyChildren();
-  if (FFormFont) ::DeleteObject(FFormFont);
 }
 
 void TForm::StyleBits(DWORD& style, DWORD& exStyle) const {

@@ -36,6 +36,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/WinHandle.h"
+
 namespace zv {
 
 // Modal results, numbered as the platform's dialog answers where they meet.
@@ -174,6 +176,8 @@ protected:
   virtual void BoundsChanged() {}
 
   void ApplyFont();
+  // Children that showed the former font `old` of this control take its new one.
+  void PassFontOn(HFONT old);
 
   friend class TWinControl;
   friend class TForm;
@@ -194,8 +198,8 @@ private:
   RECT FAnchorRect{};
   SIZE FAnchorParent{};
   TFontDesc FFontDesc;
-  HFONT FFont = nullptr;       // the font in use: own or the parent's
-  HFONT FOwnFont = nullptr;    // owned when SetFont was called
+  HFONT FFont = nullptr;   // the font in use: own or the parent's
+  TScopedGdiObj FOwnFont;  // owned when SetFont was called; freed after the window
   COLORREF FFontColor = clDefault;
   bool FHandCursor = false;
 };
@@ -330,7 +334,7 @@ private:
   void StyleBits(DWORD& style, DWORD& exStyle) const;
 
   TFormStyle FStyle;
-  HFONT FFormFont = nullptr;
+  TScopedGdiObj FFormFont;  // also freed when the window cannot be made
   bool FModal = false;
   int FModalResult = mrNone;
   bool FChild = false;

@@ -20,6 +20,13 @@ std::wstring ModuleDirOf(const std::wstring& fileName) {
   return dir;
 }
 
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  return ::LoadLibraryW((std::wstring(folder, n) + L"\\" + name).c_str());
+}
+
 std::wstring GetModuleDir() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {

@@ -16,4 +16,9 @@ std::wstring GetModuleDir();
 // The directory part of a module's file name by the same rule.
 std::wstring ModuleDirOf(const std::wstring& fileName);
 
+// Loads a library of the system (msftedit.dll, hhctrl.ocx) from the system
+// folder only: the search order would try the host's folder first, where any
+// file of that name would run with the host's rights. Null when it fails.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 }  // namespace zv

@@ -17,9 +17,11 @@ std::wstring AnsiToWide(std::string_view text) {
 std::string WideToAnsi(std::wstring_view text) {
   if (text.empty()) return {};
   const int len = static_cast<int>(text.size());
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), len, nullptr, 0, nullptr, nullptr);
+  // No best fit: it would turn look-alikes (U+2215, U+FF3C, ...) into "/" or
+  // "\\", and a name handed to a plug-in would gain a path. They become "?".
+  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), len, nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), len, out.data(), n, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), len, out.data(), n, nullptr, nullptr);
   return out;
 }
 

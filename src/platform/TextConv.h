@@ -7,6 +7,7 @@ namespace zv {
 
 // ANSI text in the system's ANSI code page (CP_ACP) to UTF-16, and back.
 std::wstring AnsiToWide(std::string_view text);
+// Characters the code page lacks become "?", never a look-alike.
 std::string WideToAnsi(std::wstring_view text);
 
 // A null-terminated ANSI text from a foreign caller; null gives the empty text.

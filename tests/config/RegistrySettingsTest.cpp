@@ -111,6 +111,8 @@ TEST_F(RegistryStore, ListsAndDeletesAndReadsLeaveEmptyKeysBehind) {
   EXPECT_TRUE(RegKeyExists(L"Profiles\\P2\\[1][3]Zip"));
   FStore.DeleteKey(L"Nothing\\Here");  // creates nothing
   EXPECT_FALSE(RegKeyExists(L"Nothing"));
+  for (const wchar_t* key : {L"", L"\\", L"\\\\"}) FStore.DeleteKey(key);  // never the whole Software\Zentavo
+  EXPECT_TRUE(RegKeyExists(L"Profiles\\P2\\[1][3]Zip"));
 }
 
 // A key name beyond the registry's limit of 255 characters cannot be created:

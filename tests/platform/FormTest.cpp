@@ -10,6 +10,7 @@
 
 #include "platform/Controls.h"
 #include "platform/Form.h"
+#include "platform/ZvError.h"
 #include "support/GuiDriver.h"
 
 using namespace zv;
@@ -217,4 +218,22 @@ TEST(ActivationContext, OurControlsGetVersionSixAndOtherWindowsKeepTheProcessDef
   ASSERT_TRUE(plain);
   EXPECT_FALSE(::SendMessageW(plain, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
   ::DestroyWindow(plain);
+}
+
+// A control whose window cannot be made still frees the picture it was given;
+// a font that a parent replaces is never left behind in a child that showed it.
+TEST(FormResources, NoGdiObjectIsLeakedOrLeftFreedInUse) {
+  TForm form(nullptr, {L"Zentavo fonts", 200, 100});
+  auto* panel = form.Add<TPanel>(TBounds{0, 0, 200, 100});
+  panel->SetFont({L"Tahoma", -14});
+  auto* label = panel->Add<TLabel>(TBounds{5, 5, 0, 0}, L"inherits");
+  panel->SetFont({L"Tahoma", -20});
+  const auto shown = reinterpret_cast<HFONT>(::SendMessageW(label->Handle(), WM_GETFONT, 0, 0));
+  EXPECT_EQ(::GetObjectType(shown), static_cast<DWORD>(OBJ_FONT));
+  EXPECT_EQ(shown, panel->FontHandle());
+
+  ::DestroyWindow(panel->Handle());
+  const HBITMAP picture = ::CreateBitmap(1, 1, 1, 32, nullptr);
+  EXPECT_THROW(panel->Add<TImage>(TBounds{0, 0, 1, 1}, picture), EZvOSError);
+  EXPECT_EQ(::GetObjectType(picture), 0u);
 }
