@@ -118,14 +118,6 @@ TValueText SplitValue(const std::wstring* text) {
   return {AsciiLower(std::wstring_view(*text).substr(0, colon)), std::wstring_view(*text).substr(colon + 1)};
 }
 
-int HexValue(wchar_t upper) {
-  if (upper >= L'0' && upper <= L'9') return upper - L'0';
-  if (upper >= L'A' && upper <= L'F') return upper - L'A' + 10;
-  return -1;
-}
-
-wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
-
 // ---- text that would break the file: written raw, it would be read back as
 // further lines, another section or another name (a plug-in setting could
 // add a "[Plugins]" section that loads a library at the next start)
@@ -230,8 +222,8 @@ int32_t TConfigFileSettings::ReadData(const std::wstring& key, const std::wstrin
   if (count > capacity) return -1;
   auto* bytes = static_cast<unsigned char*>(buffer);
   for (int32_t i = 0; i < count; ++i) {
-    const int high = HexValue(UpperAscii(value.Payload[2 * i]));
-    const int low = HexValue(UpperAscii(value.Payload[2 * i + 1]));
+    const int high = HexDigitValue(value.Payload[2 * i]);
+    const int low = HexDigitValue(value.Payload[2 * i + 1]);
     if (high < 0 || low < 0) return -1;
     bytes[i] = static_cast<unsigned char>(high * 16 + low);
   }

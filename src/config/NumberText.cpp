@@ -4,14 +4,12 @@
 
 namespace zv {
 
-namespace {
-int HexDigit(wchar_t c) {
+int HexDigitValue(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'a' && c <= L'f') return c - L'a' + 10;
   if (c >= L'A' && c <= L'F') return c - L'A' + 10;
   return -1;
 }
-}  // namespace
 
 bool TryTextToInt(std::wstring_view text, int32_t& value) {
   size_t i = 0;
@@ -37,7 +35,7 @@ bool TryTextToInt(std::wstring_view text, int32_t& value) {
   for (; i < text.size(); ++i) {
     int digit;
     if (hex) {
-      digit = HexDigit(text[i]);
+      digit = HexDigitValue(text[i]);
     } else {
       digit = (text[i] >= L'0' && text[i] <= L'9') ? text[i] - L'0' : -1;
     }

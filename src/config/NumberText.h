@@ -15,4 +15,8 @@ bool TryTextToInt(std::wstring_view text, int32_t& value);
 // The same conversion; raises EZvConvertError when the text does not convert.
 int32_t TextToInt(std::wstring_view text);
 
+// The value of a hexadecimal digit in either case (ASCII only), -1 for any
+// other character.
+int HexDigitValue(wchar_t c);
+
 }  // namespace zv

@@ -31,7 +31,8 @@ struct TFileProperties {
 // 0 when absent or when either text is empty.
 size_t LastPos(std::wstring_view subStr, std::wstring_view s);
 
-// One piece of data with everybody who shares it. The lock guards the data and
+// The data that stream objects share (a stage's output read as the next
+// stage's input), with its lock and its holders. The lock guards the data and
 // the names of every stream object over it. Reference counting is not atomic:
 // the streams of one pipe run live on one thread.
 struct TSharedStreamData {

@@ -232,14 +232,18 @@ int32_t TMixedStream::WriteChunkTo(TStream& target, void* buffer, int32_t count)
   return n;
 }
 
+TMixedStream::TSplit TMixedStream::SplitAtPosition(int64_t count) const {
+  const int64_t capacity = GetMemoryCapacity();
+  const int64_t memory = FAllocation && FPosition < capacity ? std::min(count, capacity - FPosition) : 0;
+  return {memory, FFile ? count - memory : 0};
+}
+
 int32_t TMixedStream::DoRead(void* buffer, int32_t count) {
   int64_t got = 0;
   if (FPosition < FDataEnd) {
     const int64_t avail = std::min<int64_t>(count, FDataEnd - FPosition);
     if (avail > 0) {
-      const int64_t capacity = GetMemoryCapacity();
-      const int64_t mem = FAllocation && FPosition < capacity ? std::min(avail, capacity - FPosition) : 0;
-      const int64_t fileCount = FFile ? avail - mem : 0;
+      const auto [mem, fileCount] = SplitAtPosition(avail);
       if (mem > 0) {
         FFileSeekNeeded = true;
         if (!FManager->Read(buffer, FAllocation, static_cast<uint32_t>(FPosition), static_cast<uint32_t>(mem)))
@@ -320,9 +324,7 @@ bool TMixedStream::ClearGap() {
 int32_t TMixedStream::DoWrite(const void* buffer, int32_t count) {
   if (!PrepareWrite(FPosition + count)) return -1;
   if (FPosition > FDataEnd && !ClearGap()) return -1;
-  const int64_t capacity = GetMemoryCapacity();
-  const int64_t mem = FAllocation && FPosition < capacity ? std::min<int64_t>(count, capacity - FPosition) : 0;
-  const int64_t fileCount = FFile ? count - mem : 0;
+  const auto [mem, fileCount] = SplitAtPosition(count);
   if (mem > 0) {
     FFileSeekNeeded = true;
     if (!FManager->Write(buffer, FAllocation, static_cast<uint32_t>(FPosition), static_cast<uint32_t>(mem)))

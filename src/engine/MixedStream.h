@@ -94,6 +94,11 @@ private:
   int32_t DoWrite(const void* buffer, int32_t count);
   bool PrepareWrite(int64_t end);
   bool ClearGap();
+  // How many of count bytes from the position lie in memory, and how many in the file.
+  struct TSplit {
+    int64_t Memory, File;
+  };
+  TSplit SplitAtPosition(int64_t count) const;
 
   // The allocator the stream's allocation comes from, kept so that the stream
   // never mixes its allocation with the allocator of a later run.

@@ -123,21 +123,9 @@ void ShowHelp(const std::wstring& topic) {
   htmlHelp(nullptr, file.c_str(), HhDisplayTopic, reinterpret_cast<DWORD_PTR>(topic.c_str()));
 }
 
-POINT CenteredPosition(const RECT& parent, int width, int height) {
-  // Integer division truncates toward zero, also for a form larger than the window.
-  return POINT{parent.left + (parent.right - parent.left - width) / 2,
-               parent.top + (parent.bottom - parent.top - height) / 2};
-}
-
 int ShowFormModalCentered(TForm& form, HWND parentWnd) {
   form.SetOwnerWindow(parentWnd);
-  RECT area{};
-  // No window to centre over (none given, or gone): the screen's work area,
-  // rather than a rectangle that was never filled in.
-  if (!parentWnd || !::GetWindowRect(parentWnd, &area)) ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  const int width = form.Width(), height = form.Height();
-  const POINT at = CenteredPosition(area, width, height);
-  form.SetBounds(at.x, at.y, width, height);
+  form.CenterOver(parentWnd);
   return form.ShowModal();
 }
 

@@ -35,10 +35,6 @@ LRESULT CALLBACK ReportButtonHookProc(int code, WPARAM wParam, LPARAM lParam);
 // nothing when HTML Help is not installed.
 void ShowHelp(const std::wstring& topic);
 
-// Where a window of the given size goes to be centred over `parent` (screen
-// coordinates); the halves are truncated toward zero.
-POINT CenteredPosition(const RECT& parent, int width, int height);
-
 // Makes a new form of one class, owned by the given window (may be null).
 using TFormFactory = std::function<std::unique_ptr<TForm>(HWND owner)>;
 

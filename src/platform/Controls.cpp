@@ -15,7 +15,9 @@ namespace {
 constexpr wchar_t RichEditClass[] = L"RICHEDIT50W";  // msftedit.dll
 constexpr int DropDownExtra = 200;                   // height of a combo box's open list
 
-SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, UINT flags, int wrapWidth = 0) {
+}  // namespace
+
+SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, UINT flags, int wrapWidth) {
   HDC dc = ::GetDC(window);
   HGDIOBJ old = ::SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : ::GetStockObject(DEFAULT_GUI_FONT));
   RECT r{0, 0, wrapWidth, 0};
@@ -25,6 +27,8 @@ SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, UINT flags, 
   ::ReleaseDC(window, dc);
   return {text.empty() ? 0 : r.right - r.left, r.bottom - r.top};
 }
+
+namespace {
 
 // BeginPaint and EndPaint around one paint message.
 class TPaintScope {

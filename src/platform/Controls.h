@@ -361,6 +361,10 @@ private:
   bool FCaptured = false;
 };
 
+// The size text takes in a window's font (DrawText flags; with DT_WORDBREAK
+// wrapped at wrapWidth); an empty text is as high as one line and 0 wide.
+SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, UINT flags, int wrapWidth = 0);
+
 // Draws a premultiplied-alpha bitmap at a point (shared by the picture controls).
 void DrawAlphaBitmap(HDC dc, HBITMAP bitmap, int x, int y);
 SIZE BitmapSize(HBITMAP bitmap);

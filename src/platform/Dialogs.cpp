@@ -14,23 +14,6 @@ namespace {
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 25;
 
-void CenterOnScreen(TForm& form) {
-  RECT area{};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  form.SetBounds(area.left + (area.right - area.left - form.Width()) / 2,
-                 area.top + (area.bottom - area.top - form.Height()) / 2, form.Width(), form.Height());
-}
-
-SIZE MeasureWrapped(HWND window, HFONT font, const std::wstring& text, int maxWidth) {
-  HDC dc = ::GetDC(window);
-  HGDIOBJ old = ::SelectObject(dc, font);
-  RECT r{0, 0, maxWidth, 0};
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(window, dc);
-  return {r.right - r.left, r.bottom - r.top};
-}
-
 // The system's question icon.
 class TIconImage : public TControl {
 public:
@@ -54,7 +37,8 @@ public:
     const int buttonsWidth = count * ButtonWidth + (count - 1) * spacing;
 
     const int textLeft = margin + iconSize + margin;
-    const SIZE textSize = MeasureWrapped(Handle(), FontHandle(), text, ::GetSystemMetrics(SM_CXSCREEN) / 2);
+    const SIZE textSize =
+        MeasureText(Handle(), FontHandle(), text, DT_WORDBREAK | DT_NOPREFIX, ::GetSystemMetrics(SM_CXSCREEN) / 2);
     const int width = std::max<int>(textLeft + textSize.cx + margin, buttonsWidth + 2 * margin);
     const int buttonsTop = top + std::max<int>(iconSize, textSize.cy) + top;
     SetClientSize(width, buttonsTop + ButtonHeight + top);
@@ -75,7 +59,7 @@ public:
       if (answer.Result == mrCancel) button->SetCancel(true);
       left += ButtonWidth + spacing;
     }
-    CenterOnScreen(*this);
+    CenterOver(nullptr);
   }
 
   TLabel* Message;
@@ -95,7 +79,7 @@ public:
     cancel->SetModalResult(mrCancel);
     cancel->SetCancel(true);
     SetActiveControl(Edit);
-    CenterOnScreen(*this);
+    CenterOver(nullptr);
   }
 
   TLabel* Prompt;

@@ -94,26 +94,21 @@ struct TWindowProcs {
     if (!handled) result = control->DefaultProc(msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
       ::RemovePropW(window, ControlProp);
-      if (control->FOwnClass)
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      else
-        ::RemoveWindowSubclass(window, SubclassProc, SubclassId);
+      if (!control->FOwnClass) ::RemoveWindowSubclass(window, SubclassProc, SubclassId);
       control->FHandle = nullptr;
     }
     return result;
   }
 
+  // The object is bound at WM_NCCREATE; messages before have none yet.
   static LRESULT CALLBACK OwnWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    TControl* control = nullptr;
+    TControl* control = FromHandle(window);
     if (msg == WM_NCCREATE) {
       control = static_cast<TControl*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
       if (control) {
         control->FHandle = window;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
         ::SetPropW(window, ControlProp, control);
       }
-    } else {
-      control = reinterpret_cast<TControl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     }
     if (!control) return ::DefWindowProcW(window, msg, wParam, lParam);
     return Dispatch(control, window, msg, wParam, lParam);
@@ -519,6 +514,19 @@ void TForm::ClampToConstraints(int& width, int& height) const {
   if (FMaxSize.cy > 0) height = std::min<int>(height, FMaxSize.cy);
   if (FMinSize.cx > 0) width = std::max<int>(width, FMinSize.cx);
   if (FMinSize.cy > 0) height = std::max<int>(height, FMinSize.cy);
+}
+
+POINT CenteredPosition(const RECT& area, int width, int height) {
+  // Integer division truncates toward zero, also for a form larger than the area.
+  return POINT{area.left + (area.right - area.left - width) / 2, area.top + (area.bottom - area.top - height) / 2};
+}
+
+void TForm::CenterOver(HWND window) {
+  RECT area{};
+  if (!window || !::GetWindowRect(window, &area)) ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  const int width = Width(), height = Height();
+  const POINT at = CenteredPosition(area, width, height);
+  SetBounds(at.x, at.y, width, height);
 }
 
 void TForm::SetBorderStyle(TBorderStyle style) {

@@ -255,6 +255,10 @@ struct TFormStyle {
 
 class TButton;
 
+// Where a window of the given size goes to be centred over `area` (screen
+// coordinates); the halves are truncated toward zero.
+POINT CenteredPosition(const RECT& area, int width, int height);
+
 // A top-level window (created hidden) that can be shown modally or modeless,
 // or made a child window inside a foreign window.
 class TForm : public TWinControl {
@@ -288,6 +292,9 @@ public:
   void SetConstraints(int minWidth, int minHeight, int maxWidth, int maxHeight);
   void SetBorderStyle(TBorderStyle style);
   void SetBorderIcons(unsigned icons);
+  // Centres the form over a window, or over the screen's work area when there
+  // is none (none given, or gone).
+  void CenterOver(HWND window);
 
   // The control that gets the focus when the form is shown.
   void SetActiveControl(TControl* control) { FActiveControl = control; }

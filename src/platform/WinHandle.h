@@ -5,9 +5,30 @@
 
 namespace zv {
 
-template <typename T, T Invalid, typename Closer>
+// How a kind of handle is held: its type, its empty value, which values are
+// live handles, and how one is closed.
+template <typename T, typename Closer>
+struct TNullIsEmpty {
+  using Type = T;
+  static T Empty() { return nullptr; }
+  static bool Live(T h) { return h != nullptr; }
+  static void Close(T h) { Closer()(h); }
+};
+
+// Files and find handles fail with INVALID_HANDLE_VALUE; null is no handle either.
+template <typename Closer>
+struct TInvalidIsEmpty {
+  using Type = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Live(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(HANDLE h) { Closer()(h); }
+};
+
+template <typename TTraits>
 class TScopedHandle {
 public:
+  using T = typename TTraits::Type;
+
   TScopedHandle() = default;
   explicit TScopedHandle(T h) : FHandle(h) {}
   ~TScopedHandle() { Reset(); }
@@ -20,62 +41,30 @@ public:
   }
 
   T Get() const { return FHandle; }
-  bool Valid() const { return FHandle != Invalid; }
+  bool Valid() const { return TTraits::Live(FHandle); }
   explicit operator bool() const { return Valid(); }
-  T Release() { return std::exchange(FHandle, Invalid); }
-  void Reset(T h = Invalid) {
-    if (FHandle != Invalid) Closer()(FHandle);
+  T Release() { return std::exchange(FHandle, TTraits::Empty()); }
+  void Reset(T h = TTraits::Empty()) {
+    if (Valid()) TTraits::Close(FHandle);
     FHandle = h;
   }
 
 private:
-  T FHandle = Invalid;
+  T FHandle = TTraits::Empty();
 };
 
 struct TCloseHandle { void operator()(HANDLE h) const { ::CloseHandle(h); } };
 struct TFindClose   { void operator()(HANDLE h) const { ::FindClose(h); } };
 struct TRegCloseKey { void operator()(HKEY h) const { ::RegCloseKey(h); } };
-struct TFreeLibrary { void operator()(HMODULE h) const { ::FreeLibrary(h); } };
 struct TDeleteObject { void operator()(HGDIOBJ h) const { ::DeleteObject(h); } };
-struct TDestroyWindow { void operator()(HWND h) const { ::DestroyWindow(h); } };
 struct THeapDestroy { void operator()(HANDLE h) const { ::HeapDestroy(h); } };
 
-using TScopedEvent  = TScopedHandle<HANDLE, nullptr, TCloseHandle>;
-using TScopedThread = TScopedHandle<HANDLE, nullptr, TCloseHandle>;
-using TScopedHKey   = TScopedHandle<HKEY, nullptr, TRegCloseKey>;
-using TScopedModule = TScopedHandle<HMODULE, nullptr, TFreeLibrary>;
-using TScopedGdiObj = TScopedHandle<HGDIOBJ, nullptr, TDeleteObject>;
-using TScopedWindow = TScopedHandle<HWND, nullptr, TDestroyWindow>;
-using TScopedHeap   = TScopedHandle<HANDLE, nullptr, THeapDestroy>;
-
-// A file or find handle, whose failure value is INVALID_HANDLE_VALUE.
-template <typename Closer>
-class TScopedInvalidHandle {
-public:
-  TScopedInvalidHandle() = default;
-  explicit TScopedInvalidHandle(HANDLE h) : FHandle(h) {}
-  ~TScopedInvalidHandle() { Reset(); }
-  TScopedInvalidHandle(const TScopedInvalidHandle&) = delete;
-  TScopedInvalidHandle& operator=(const TScopedInvalidHandle&) = delete;
-  TScopedInvalidHandle(TScopedInvalidHandle&& o) noexcept : FHandle(o.Release()) {}
-  TScopedInvalidHandle& operator=(TScopedInvalidHandle&& o) noexcept {
-    if (this != &o) Reset(o.Release());
-    return *this;
-  }
-  HANDLE Get() const { return FHandle; }
-  bool Valid() const { return FHandle != INVALID_HANDLE_VALUE && FHandle != nullptr; }
-  explicit operator bool() const { return Valid(); }
-  HANDLE Release() { return std::exchange(FHandle, INVALID_HANDLE_VALUE); }
-  void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
-    if (Valid()) Closer()(FHandle);
-    FHandle = h;
-  }
-
-private:
-  HANDLE FHandle = INVALID_HANDLE_VALUE;
-};
-
-using TScopedFile = TScopedInvalidHandle<TCloseHandle>;
-using TScopedFind = TScopedInvalidHandle<TFindClose>;
+// Events, mutexes, threads, processes: every kernel object closed by CloseHandle.
+using TScopedKernelHandle = TScopedHandle<TNullIsEmpty<HANDLE, TCloseHandle>>;
+using TScopedHKey   = TScopedHandle<TNullIsEmpty<HKEY, TRegCloseKey>>;
+using TScopedGdiObj = TScopedHandle<TNullIsEmpty<HGDIOBJ, TDeleteObject>>;
+using TScopedHeap   = TScopedHandle<TNullIsEmpty<HANDLE, THeapDestroy>>;
+using TScopedFile = TScopedHandle<TInvalidIsEmpty<TCloseHandle>>;
+using TScopedFind = TScopedHandle<TInvalidIsEmpty<TFindClose>>;
 
 }  // namespace zv

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "frontend/TCUtilities.h"
+#include "platform/Form.h"
 #include "platform/ZvError.h"
 #include "support/GuiDriver.h"
 #include "support/TestFiles.h"

@@ -26,7 +26,7 @@ void RemoveStaleScratchKeys() {
   for (DWORD index = 0, length = 64;
        ::RegEnumKeyExW(parent.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
        length = 64) {
-    const zv::TScopedEvent marker(::OpenMutexW(SYNCHRONIZE, FALSE, RunMarker(name).c_str()));
+    const zv::TScopedKernelHandle marker(::OpenMutexW(SYNCHRONIZE, FALSE, RunMarker(name).c_str()));
     if (marker || ::RegDeleteTreeW(parent.Get(), name) != ERROR_SUCCESS) ++index;
   }
 }
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
   RemoveStaleScratchKeys();
   const std::wstring name = std::to_wstring(::GetCurrentProcessId()) + L"." + std::to_wstring(::GetTickCount64());
-  const zv::TScopedEvent marker(::CreateMutexW(nullptr, FALSE, RunMarker(name).c_str()));
+  const zv::TScopedKernelHandle marker(::CreateMutexW(nullptr, FALSE, RunMarker(name).c_str()));
   const std::wstring scratch = std::wstring(kScratchParent) + L"\\" + name;
   HKEY hive = nullptr;
   if (::RegCreateKeyExW(HKEY_CURRENT_USER, scratch.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
