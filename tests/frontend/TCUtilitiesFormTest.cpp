@@ -49,51 +49,45 @@ std::function<void()> NoteAndStart(RECT& rect, HWND& owner, const wchar_t* capti
 
 }  // namespace
 
-TEST(ShowModalCentered, AFormWiderThanTheWindowIsCentredWithTruncatedHalvesAndFreed) {
-  struct TWideForm : TSizedForm {
-    explicit TWideForm(HWND owner) : TSizedForm(owner, 301, 101) {}
-  };
-  // No caption: a captioned window has a minimum width above 100.
-  THostWindow host(500, 300, 100, 80, WS_POPUP | WS_BORDER);
-  ASSERT_EQ(zvtest::GetScreenRect(host.Handle()).right, 600);
-  RECT rect{};
-  HWND owner = nullptr;
-  zvtest::TGuiDriver driver(NoteAndStart(rect, owner));
-  EXPECT_EQ(ShowModalCentered<TWideForm>(host.Handle()), mrOk);
-  driver.Join();
-  // 500 + (100 - 301) / 2 and 300 + (80 - 101) / 2, each half truncated toward zero.
-  EXPECT_EQ(rect.left, 400);
-  EXPECT_EQ(rect.top, 290);
-  EXPECT_EQ(rect.right - rect.left, 301);
-  EXPECT_EQ(owner, host.Handle());
-  EXPECT_EQ(zvtest::FindTopWindow(L"Centred Form"), nullptr) << "the form was not freed";
-}
-
-TEST(ShowFormModalCentered, CentresOnTheWindowOrWithoutOneOnTheScreenAndLeavesTheFormAlive) {
+// 500 + (100 - 301) / 2 is 400: halves truncated toward zero, so a form 301
+// wide over a window 100 wide starts 100 pixels left of it.
+TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
+  THostWindow narrow(500, 300, 100, 80, WS_POPUP | WS_BORDER);  // no caption: a captioned one is wider
   THostWindow host(200, 150, 400, 300);
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const struct {
     const char* Parent;
     HWND Handle;
-    RECT Area;
-  } parents[] = {
-      {"a window", host.Handle(), {200, 150, 600, 450}},
-      {"none", nullptr, work},
-      {"a window that does not exist", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x00FEDCBA)), work},
+    int Width, Height;
+    POINT Expected;
+  } cases[] = {
+      {"a narrow window", narrow.Handle(), 301, 101, {400, 290}},
+      {"a window", host.Handle(), 150, 90, {325, 255}},
+      {"none", nullptr, 150, 90, {work.left + (work.right - work.left - 150) / 2, work.top + (work.bottom - work.top - 90) / 2}},
+      {"a window that does not exist", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x00FEDCBA)), 150, 90,
+       {work.left + (work.right - work.left - 150) / 2, work.top + (work.bottom - work.top - 90) / 2}},
   };
-  for (const auto& p : parents) {
-    TSizedForm form(nullptr, 150, 90, L"Existing Form");
+  for (const auto& c : cases) {
+    TSizedForm form(nullptr, c.Width, c.Height, L"Existing Form");
     RECT rect{};
     HWND owner = nullptr;
     zvtest::TGuiDriver driver(NoteAndStart(rect, owner, L"Existing Form"));
-    EXPECT_EQ(ShowFormModalCentered(form, p.Handle), mrOk) << p.Parent;
+    EXPECT_EQ(ShowFormModalCentered(form, c.Handle), mrOk) << c.Parent;
     driver.Join();
-    EXPECT_EQ(rect.left, p.Area.left + (p.Area.right - p.Area.left - 150) / 2) << p.Parent;
-    EXPECT_EQ(rect.top, p.Area.top + (p.Area.bottom - p.Area.top - 90) / 2) << p.Parent;
-    EXPECT_TRUE(p.Handle != host.Handle() || owner == host.Handle()) << "owned by the window";
-    EXPECT_TRUE(::IsWindow(form.Handle())) << p.Parent;
+    EXPECT_EQ(rect.left, c.Expected.x) << c.Parent;
+    EXPECT_EQ(rect.top, c.Expected.y) << c.Parent;
+    EXPECT_TRUE(!::IsWindow(c.Handle) || owner == c.Handle) << c.Parent;
+    EXPECT_TRUE(::IsWindow(form.Handle())) << "the caller's form lives on";
   }
+  // The form made for the call is freed with it.
+  RECT rect{};
+  HWND owner = nullptr;
+  zvtest::TGuiDriver driver(NoteAndStart(rect, owner));
+  EXPECT_EQ(ShowModalCentered<TSizedForm>(host.Handle()), mrOk);
+  driver.Join();
+  EXPECT_EQ(owner, host.Handle());
+  EXPECT_EQ(zvtest::FindTopWindow(L"Centred Form"), nullptr) << "the form was not freed";
 }
 
 TEST(AttachFormBelowWindow, TheWindowGrowsByTheFormsHeightAndTheFormFillsTheStrip) {
