@@ -211,7 +211,7 @@ TEST(SelectFolder, OpensOnTheGivenFolderReturnsItAndCancelLeavesItUnchanged) {
           }
           return false;
         },
-        "the start folder to be selected");
+        "the start folder to be selected", 60000);  // the shell's tree is slow on a loaded machine
     zvtest::PressButtonId(dialog, IDOK);
   });
   EXPECT_TRUE(SelectFolder(nullptr, L"Pick a test folder", folder));
