@@ -11,7 +11,7 @@
 
 #include "engine/MixedStream.h"
 #include "engine/OutputStream.h"
-#include "engine/WriteProgress.h"
+#include "engine/TransformProgress.h"
 #include "platform/WinHandle.h"
 
 using namespace zv;
@@ -43,8 +43,10 @@ bool WriteLoop(const std::wstring& fileName, const char* data) {
 }
 
 // Answers every chunk, as the pipe runner does, and never aborts.
-class TCountingProgress : public IWriteProgress {
+class TCountingProgress : public ITransformProgress {
 public:
+  bool SetProgress(int32_t) override { return false; }
+  void SetStatus(const char*) override {}
   bool SetWriteProgress(int32_t) override {
     ++Calls;
     return false;
@@ -80,7 +82,7 @@ int main() {
     const bool overflowed = mixed->HasOverflowFile();
     TOutputStream out(std::move(mixed), TFileProperties{folder, L"", L"saved", L"bin"});
     TCountingProgress progress;
-    ActiveWriteProgress = &progress;
+    ActiveTransformManager = &progress;
 
     double bestBaseline = 1e9, bestSave = 1e9;
     auto timeBaseline = [&] {
@@ -105,7 +107,7 @@ int main() {
         timeBaseline();
       }
     }
-    ActiveWriteProgress = nullptr;
+    ActiveTransformManager = nullptr;
 
     const double mib = DataSize / 1048576.0;
     std::printf("SaveToFile of %d MiB (data %s%s), best of %d rounds\n", DataSize / 1048576,

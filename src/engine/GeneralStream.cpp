@@ -5,7 +5,7 @@
 #include <cstring>
 #include <exception>
 
-#include "engine/WriteProgress.h"
+#include "engine/TransformProgress.h"
 #include "platform/FileSystem.h"
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
@@ -154,6 +154,7 @@ bool TGeneralStream::GetSize(int64_t* size) {
 }
 
 bool TGeneralStream::SetSize(int64_t size) {
+  if (size < 0) return false;  // no data has a negative size; answering true would claim a change
   TLockGuard lock(FData->Lock);
   FData->Stream->SetSize(size);
   return true;
@@ -254,7 +255,7 @@ int32_t TGeneralStream::SaveToFile() {
           break;
         }
         written += n;
-        IWriteProgress* progress = ActiveWriteProgress;
+        ITransformProgress* progress = ActiveTransformManager;
         if (progress && progress->SetWriteProgress(PercentOf(written, size))) {
           outcome = TCopyOutcome::Aborted;
           break;

@@ -7,13 +7,24 @@
 
 namespace zv {
 
-template <typename TResult, typename TBody>
-TResult GuardBoundary(TResult fallback, TBody&& body) noexcept {
+// onFailure runs inside the handler, so it can ask what was caught (to
+// report it); a failure of its own is dropped.
+template <typename TResult, typename TBody, typename TOnFailure>
+TResult GuardBoundary(TResult fallback, TBody&& body, TOnFailure&& onFailure) noexcept {
   try {
     return std::forward<TBody>(body)();
   } catch (...) {
+    try {
+      std::forward<TOnFailure>(onFailure)();
+    } catch (...) {
+    }
     return fallback;
   }
+}
+
+template <typename TResult, typename TBody>
+TResult GuardBoundary(TResult fallback, TBody&& body) noexcept {
+  return GuardBoundary(std::move(fallback), std::forward<TBody>(body), [] {});
 }
 
 // For bodies without an answer: a failure is dropped.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace zv {
 
@@ -169,16 +170,10 @@ void RearmStackGuard() noexcept {
   ::VirtualProtect(reinterpret_cast<void*>(guard), page, PAGE_READWRITE | PAGE_GUARD, &old);
 }
 
-// Copies a zero-terminated text; a plain function, so that nothing needs
-// cleaning up when the read faults.
-size_t CopyTextZ(char* to, const char* from, size_t maxBytes) {
-  size_t n = 0;
-  while (n < maxBytes && from[n] != '\0') {
-    to[n] = from[n];
-    ++n;
-  }
-  return n;
-}
+// Plain functions run through the guard, so that nothing needs cleaning up
+// when foreign memory faults.
+size_t TextLength(const char* text, size_t maxBytes) { return ::strnlen(text, maxBytes); }
+void CopyBytes(void* to, const void* from, size_t size) { std::memcpy(to, from, size); }
 
 struct TExceptionName {
   DWORD Code;
@@ -245,15 +240,52 @@ bool SehCall(const void* fn, std::initializer_list<uint32_t> args, uint32_t& res
 bool SehCopyText(const char* text, size_t maxBytes, std::string& out, TSehFault& fault) {
   out.clear();
   if (!text) return true;
-  out.resize(maxBytes);
-  uint32_t n = 0;
-  if (!SehCall(reinterpret_cast<const void*>(&CopyTextZ), {SehArg(out.data()), SehArg(text), SehArg(maxBytes)}, n,
-               fault)) {
-    out.clear();
+  uint32_t length = 0;
+  if (!SehCall(reinterpret_cast<const void*>(&TextLength), {SehArg(text), SehArg(maxBytes)}, length, fault))
     return false;
+  out.resize(length);
+  if (SehCopyBytes(out.data(), text, length, fault)) return true;
+  out.clear();
+  return false;
+}
+
+bool SehCopyBytes(void* to, const void* from, size_t size, TSehFault& fault) noexcept {
+  uint32_t ignored;
+  return SehCall(reinterpret_cast<const void*>(&CopyBytes), {SehArg(to), SehArg(from), SehArg(size)}, ignored, fault);
+}
+
+bool IsAccessibleRange(const void* address, size_t size, bool forWriting) noexcept {
+  const auto start = reinterpret_cast<uintptr_t>(address);
+  if (size == 0) return true;
+  if (!address || start + size < start) return false;
+  const DWORD allowed = forWriting
+                            ? PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY
+                            : PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                                  PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+  for (uintptr_t at = start; at < start + size;) {
+    MEMORY_BASIC_INFORMATION region;
+    if (!::VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof(region))) return false;
+    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) || !(region.Protect & allowed)) return false;
+    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    if (end <= at) return false;
+    at = end;
   }
-  out.resize(n);
   return true;
+}
+
+TDefaultFloatingPoint::TDefaultFloatingPoint() noexcept {
+  // FNSTENV also masks every x87 exception, so nothing traps before FLDCW.
+  const uint16_t controlWord = 0x037F;
+  __asm__ volatile("fnstenv %0\n\tfldcw %1" : "=m"(FEnvironment) : "m"(controlWord));
+  if (zv_SehHasSse) {
+    const uint32_t mxcsr = 0x1F80;
+    __asm__ volatile("stmxcsr %0\n\tldmxcsr %1" : "=m"(FMxcsr) : "m"(mxcsr));
+  }
+}
+
+TDefaultFloatingPoint::~TDefaultFloatingPoint() {
+  __asm__ volatile("fldenv %0" : : "m"(FEnvironment));
+  if (zv_SehHasSse) __asm__ volatile("ldmxcsr %0" : : "m"(FMxcsr));
 }
 
 std::wstring SehFaultMessage(const TSehFault& fault) {

@@ -65,6 +65,35 @@ uint32_t SehArg(T value) noexcept {
 // maxBytes bytes, stopping before the zero. False when reading faulted
 // (fault tells why; out is then empty). A null text gives the empty text.
 bool SehCopyText(const char* text, size_t maxBytes, std::string& out, TSehFault& fault);
+// Copies size bytes where either side may be foreign memory; false when
+// that faulted.
+bool SehCopyBytes(void* to, const void* from, size_t size, TSehFault& fault) noexcept;
+
+// True when the whole range is committed memory that may be read (or
+// written, with forWriting) without a fault: no guard page, no page without
+// access. For buffers that code under a lock of ours will touch, since a
+// fault there would leave the lock held. Another thread of the owner may
+// still free the memory afterwards; nothing can rule that out.
+bool IsAccessibleRange(const void* address, size_t size, bool forWriting) noexcept;
+
+// Our floating-point settings for the length of a callback from foreign
+// code: the x87 control word of FNINIT (every exception masked, 64-bit
+// precision, round to nearest) and the SSE default (every exception masked,
+// round to nearest, denormals kept). A plug-in's runtime may have unmasked
+// exceptions or changed rounding, which would make our arithmetic fault or
+// round otherwise. The caller's whole x87 environment and MXCSR come back at
+// the end, so the flags our code raised never reach it.
+class TDefaultFloatingPoint {
+public:
+  TDefaultFloatingPoint() noexcept;
+  ~TDefaultFloatingPoint();
+  TDefaultFloatingPoint(const TDefaultFloatingPoint&) = delete;
+  TDefaultFloatingPoint& operator=(const TDefaultFloatingPoint&) = delete;
+
+private:
+  uint8_t FEnvironment[28];  // FNSTENV's 32-bit protected-mode layout
+  uint32_t FMxcsr = 0;
+};
 
 // The exception's message for reports: its name and code, the address and
 // the module that holds it, and for an access violation what was accessed,

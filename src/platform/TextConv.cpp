@@ -29,6 +29,11 @@ std::wstring AnsiZToWide(const char* text) {
   return text ? AnsiToWide(std::string_view(text, std::strlen(text))) : std::wstring();
 }
 
+size_t AnsiMaxCharSize() {
+  CPINFO info;
+  return ::GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 0 ? info.MaxCharSize : 4;
+}
+
 size_t AnsiPrefixLength(std::string_view text, size_t maxBytes, unsigned codePage) {
   size_t length = 0;
   while (length < text.size()) {

@@ -13,6 +13,10 @@ std::string WideToAnsi(std::wstring_view text);
 // A null-terminated ANSI text from a foreign caller; null gives the empty text.
 std::wstring AnsiZToWide(const char* text);
 
+// Bytes one character of the ANSI code page takes at most, so that a foreign
+// text limited in characters is never read further than that needs.
+size_t AnsiMaxCharSize();
+
 // The length of the longest prefix of an ANSI text in the given code page that
 // fits in maxBytes and does not end inside a double-byte character.
 size_t AnsiPrefixLength(std::string_view text, size_t maxBytes, unsigned codePage);

@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "config/SettingsManager.h"
+#include "platform/Boundary.h"
 #include "platform/SehGuard.h"
 #include "platform/TextConv.h"
 #include "platform/WinHandle.h"
 #include "platform/ZvError.h"
+#include "plugins/CallbackEntry.h"
 #include "plugins/PluginSettings.h"
 #include "plugins/ZentavoAPI.h"
 #include "services/ErrorEntry.h"
@@ -17,12 +19,6 @@ namespace zv {
 
 namespace {
 
-// Bytes one character of the ANSI code page takes at most, so that a text is
-// cut by its character limit and never read further than that needs.
-size_t AnsiMaxCharSize() {
-  CPINFO info;
-  return ::GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 0 ? info.MaxCharSize : 4;
-}
 constexpr wchar_t PrivateCopyPrefix[] = L"zvx";
 
 // Libraries load without the system's critical-error boxes (a missing or
@@ -237,49 +233,28 @@ bool TPluginFile::ResolveExports() {
 
 // ---- guarded calls ----
 
-// body answers the operation's result, or nothing after a fault that Invoke
-// or ReadText has reported already; a C++ exception on our side of the call
-// is reported here. Either way the failure value is the result.
+// body answers the operation's result; whatever it raises (a fault inside
+// the plug-in, a bad text it returned, a failure on our side) is reported
+// once as an exception of the export, and the failure value is the result.
 template <typename TResult, typename TBody>
 TResult TPluginFile::Guarded(TFunctionId id, TResult failure, TBody body) noexcept {
   const TCallScope scope(*this, id);
-  try {
-    if (std::optional<TResult> result = body()) return std::move(*result);
-  } catch (...) {
-    ReportExportException(id, nullptr);
-  }
-  return failure;
+  return GuardBoundary(std::move(failure), body, [&] {
+    ReportException(CurrentExceptionMessage(), ecExportExceptionBase + id - 1, ExportFunctionName(id));
+  });
 }
 
-void TPluginFile::ReportExportException(TFunctionId id, const TSehFault* fault) noexcept {
-  try {
-    const std::wstring message = fault ? SehFaultMessage(*fault) : CurrentExceptionMessage();
-    ReportException(message, ecExportExceptionBase + id - 1, ExportFunctionName(id));
-  } catch (...) {
-    // No memory for the report's texts: the failure value still tells the caller.
-  }
-}
-
-std::optional<uint32_t> TPluginFile::Invoke(TFunctionId id, std::initializer_list<uint32_t> args) {
+uint32_t TPluginFile::Invoke(TFunctionId id, std::initializer_list<uint32_t> args) {
   uint32_t result = 0;
   TSehFault fault;
-  if (SehCall(FExports[id - 1], args, result, fault)) return result;
-  ReportExportException(id, &fault);
-  return std::nullopt;
+  if (!SehCall(FExports[id - 1], args, result, fault)) RaiseFault(fault);
+  return result;
 }
 
 // A text the plug-in returned, read inside the guard and never past its
 // length limit: a bad or unterminated pointer is that export's exception.
-std::optional<std::wstring> TPluginFile::ReadText(TFunctionId id, uint32_t address, size_t maxLength) {
-  std::string bytes;
-  TSehFault fault;
-  if (!SehCopyText(reinterpret_cast<const char*>(address), maxLength * AnsiMaxCharSize(), bytes, fault)) {
-    ReportExportException(id, &fault);
-    return std::nullopt;
-  }
-  std::wstring text = AnsiToWide(bytes);
-  if (text.size() > maxLength) text.resize(maxLength);
-  return text;
+std::wstring TPluginFile::ReadText(uint32_t address, size_t maxLength) {
+  return CopyPluginChars(reinterpret_cast<const char*>(address), maxLength);
 }
 
 std::wstring TPluginFile::InvalidResultText(const wchar_t* function, uint32_t value) const {
@@ -288,9 +263,8 @@ std::wstring TPluginFile::InvalidResultText(const wchar_t* function, uint32_t va
 }
 
 std::wstring TPluginFile::Install(HWND parentWindow) {
-  return Guarded(fiInstallA, std::wstring(), [&]() -> std::optional<std::wstring> {
-    const std::optional<uint32_t> text = Invoke(fiInstallA, {SehArg(parentWindow), ZentavoVersion});
-    return text ? ReadText(fiInstallA, *text, MaxInstallNameLength) : std::nullopt;
+  return Guarded(fiInstallA, std::wstring(), [&] {
+    return ReadText(Invoke(fiInstallA, {SehArg(parentWindow), ZentavoVersion}), MaxInstallNameLength);
   });
 }
 
@@ -303,24 +277,15 @@ uint32_t TPluginFile::GetPluginVersion() {
 }
 
 bool TPluginFile::Load() {
-  return Guarded(fiLoadA, false, [&]() -> std::optional<bool> {
-    const std::optional<uint32_t> loaded = Invoke(fiLoadA, {SehArg(GetPluginAPI())});
-    return loaded ? std::optional(*loaded != 0) : std::nullopt;
-  });
+  return Guarded(fiLoadA, false, [&] { return Invoke(fiLoadA, {SehArg(GetPluginAPI())}) != 0; });
 }
 
 bool TPluginFile::InitTransform() {
-  return Guarded(fiInitTransform, false, [&]() -> std::optional<bool> {
-    const std::optional<uint32_t> ready = Invoke(fiInitTransform, {});
-    return ready ? std::optional(*ready != 0) : std::nullopt;
-  });
+  return Guarded(fiInitTransform, false, [&] { return Invoke(fiInitTransform, {}) != 0; });
 }
 
 void TPluginFile::CallWithoutResult(TFunctionId id) {
-  Guarded(id, false, [&]() -> std::optional<bool> {
-    Invoke(id, {});
-    return true;
-  });
+  Guarded(id, 0u, [&] { return Invoke(id, {}); });
 }
 
 void TPluginFile::Unload() { CallWithoutResult(fiUnload); }
@@ -328,29 +293,27 @@ void TPluginFile::DoneTransform() { CallWithoutResult(fiDoneTransform); }
 void TPluginFile::About() { CallWithoutResult(fiAbout); }
 
 uint32_t TPluginFile::Transform() {
-  return Guarded(fiTransformA, static_cast<uint32_t>(ZVR_CANCEL), [&]() -> std::optional<uint32_t> {
+  return Guarded(fiTransformA, static_cast<uint32_t>(ZVR_CANCEL), [&]() -> uint32_t {
     TTransformInterface* transform = GetTransformInterface();
     transform->Input = FOwner && FOwner->InputStream ? GetInputStreamInterface() : nullptr;
     transform->Output = FOwner && FOwner->OutputStream ? GetOutputStreamInterface() : nullptr;
-    const std::optional<uint32_t> code = Invoke(fiTransformA, {SehArg(transform)});
-    if (!code || *code <= ZVR_NOOUTPUT) return code;
-    SetLastError(ecInvalidTransformResult, InvalidResultText(L"ZV_Transform", *code), std::wstring());
+    const uint32_t code = Invoke(fiTransformA, {SehArg(transform)});
+    if (code <= ZVR_NOOUTPUT) return code;
+    SetLastError(ecInvalidTransformResult, InvalidResultText(L"ZV_Transform", code), std::wstring());
     return ZVR_ERROR;
   });
 }
 
 std::wstring TPluginFile::GetSettingsInfo() {
-  return Guarded(fiSettingsInfoA, std::wstring(), [&]() -> std::optional<std::wstring> {
-    const std::optional<uint32_t> text = Invoke(fiSettingsInfoA, {});
-    return text ? ReadText(fiSettingsInfoA, *text, MaxSettingsInfoLength) : std::nullopt;
-  });
+  return Guarded(fiSettingsInfoA, std::wstring(),
+                 [&] { return ReadText(Invoke(fiSettingsInfoA, {}), MaxSettingsInfoLength); });
 }
 
 uint32_t TPluginFile::Settings(bool global) {
-  return Guarded(fiSettings, static_cast<uint32_t>(ZVS_CANCEL), [&]() -> std::optional<uint32_t> {
-    const std::optional<uint32_t> code = Invoke(fiSettings, {global ? 0xFFFFFFFFu : 0u});
-    if (!code || *code <= ZVS_CHANGED) return code;
-    SetLastError(ecInvalidSettingsResult, InvalidResultText(L"ZV_Settings", *code), std::wstring());
+  return Guarded(fiSettings, static_cast<uint32_t>(ZVS_CANCEL), [&]() -> uint32_t {
+    const uint32_t code = Invoke(fiSettings, {global ? 0xFFFFFFFFu : 0u});
+    if (code <= ZVS_CHANGED) return code;
+    SetLastError(ecInvalidSettingsResult, InvalidResultText(L"ZV_Settings", code), std::wstring());
     return ZVS_ERROR;
   });
 }
@@ -360,6 +323,12 @@ uint32_t TPluginFile::Settings(bool global) {
 void TPluginFile::SetLastError(uint32_t code, const std::wstring& text, const std::wstring& additionalInfo) {
   TLockGuard lock(FLock);
   FLastError = TErrorStruct{code, text, additionalInfo};
+  ++FLastErrorChanges;
+}
+
+uint32_t TPluginFile::LastErrorChanges() {
+  TLockGuard lock(FLock);
+  return FLastErrorChanges;
 }
 
 TErrorStruct TPluginFile::GetLastError() {

@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/Lock.h"
@@ -34,7 +33,6 @@ namespace zv {
 class TGeneralStream;
 class TPluginSettings;
 struct TLoadedPlugin;
-struct TSehFault;
 
 // Longest texts taken from ZV_InstallA and ZV_SettingsInfoA, in characters.
 inline constexpr size_t MaxInstallNameLength = 40;
@@ -92,6 +90,9 @@ public:
   void SetLastError(uint32_t code, const std::wstring& text, const std::wstring& additionalInfo);
   TErrorStruct GetLastError();
   void ClearLastError();
+  // Counts SetLastError calls, so that a caller can tell whether an error
+  // was set while something ran (the same error may be set again).
+  uint32_t LastErrorChanges();
   // The id of the export running now, 0 when none; settings may change only
   // while it is fiSettings.
   int32_t GetCurrentFunction() const { return FCurrentFunction; }
@@ -126,13 +127,10 @@ private:
   void EndCall(IPluginCallContext* savedContext);
   template <typename TResult, typename TBody>
   TResult Guarded(TFunctionId id, TResult failure, TBody body) noexcept;
-  // The export's 32-bit result; nothing after a fault, which is reported.
-  std::optional<uint32_t> Invoke(TFunctionId id, std::initializer_list<uint32_t> args);
+  // The export's 32-bit result; a fault inside it raises.
+  uint32_t Invoke(TFunctionId id, std::initializer_list<uint32_t> args);
   void CallWithoutResult(TFunctionId id);
-  // Reports an exception inside export id: the fault the guard caught, or
-  // with a null fault the C++ exception being handled.
-  void ReportExportException(TFunctionId id, const TSehFault* fault) noexcept;
-  std::optional<std::wstring> ReadText(TFunctionId id, uint32_t address, size_t maxLength);
+  static std::wstring ReadText(uint32_t address, size_t maxLength);
   std::wstring InvalidResultText(const wchar_t* function, uint32_t value) const;
 
   TCriticalSection FLock;
@@ -143,15 +141,15 @@ private:
   TLoadedPlugin* FOwner;
   bool FIsTempCopy = false;
   TErrorStruct FLastError;
+  uint32_t FLastErrorChanges = 0;
   int32_t FCurrentFunction = fiNone;
 };
 
 // A pipe entry: one loaded plug-in instance with its settings and, during a
 // transformation, its streams. Made and disposed by the installed-plug-in
-// registry. It owns its library and its settings and frees the library
-// first, so that nothing the plug-in runs while it unloads finds the
-// settings gone. It is the call context that callbacks act on while its
-// plug-in runs.
+// registry. It owns its library and its settings and frees them in that
+// order, as the registry lets them go. It is the call context that
+// callbacks act on while its plug-in runs.
 struct TLoadedPlugin final : IPluginCallContext {
   TLoadedPlugin();
   ~TLoadedPlugin() override;

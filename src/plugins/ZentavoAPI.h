@@ -6,8 +6,9 @@
 // ANSI, 64-bit values signed and passed low half first.
 //
 // One process-wide instance of each record exists. They stay zero until the
-// callback tables are set up at FsInit (InitPluginAPI, InitTransformBridge),
-// which fill them through the accessors below before any plug-in is loaded.
+// callback tables are set up at FsInit (InitTransformBridge, then
+// InitPluginAPI), which fill them through the accessors below before any
+// plug-in is loaded.
 #pragma once
 #include <windows.h>
 
@@ -92,5 +93,8 @@ TPluginAPI* GetPluginAPI();
 TTransformInterface* GetTransformInterface();
 TStreamInterface* GetInputStreamInterface();
 TStreamInterface* GetOutputStreamInterface();
+TExternalResourcesInterface* GetExternalResourcesInterface();
+TSettingsInterface* GetSettingsInterface();
+TServicesInterface* GetServicesInterface();
 
 }  // namespace zv

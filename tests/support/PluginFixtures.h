@@ -17,6 +17,10 @@ namespace zvtest {
 enum TFixtureBehaviour : int {
   fbReturn, fbAccessViolation, fbDivideByZero, fbStackOverflow, fbRaise, fbFaultInOwnFrame, fbCallHost, fbNoAccessText,
 };
+// The callback tables the test plug-in calls through ZVT_Call: those of the
+// API record it got in ZV_LoadA, and of the transform record of its last
+// ZV_TransformA (the stream tables as last handed over, kept).
+enum TFixtureTable : int { ftAPI, ftResources, ftSettings, ftServices, ftTransform, ftInput, ftOutput };
 
 inline std::wstring FixturePath(const std::wstring& name = L"ZvFixture") {
   return zv::GetModuleDir() + L"\\fixtures\\" + name + L".zvx";
@@ -36,6 +40,14 @@ public:
   uintptr_t LastArgument(zv::TFunctionId id, int index = 0) {
     return Export<uintptr_t(__stdcall*)(int, int)>("ZVT_LastArgument")(id, index);
   }
+  // Entry n of a table, called by the plug-in with 32-bit arguments through
+  // a thunk that checks the stack pointer and the callee-saved registers.
+  uint32_t Call(TFixtureTable table, int entry, const std::vector<uint32_t>& args = {}) {
+    return Export<uint32_t(__stdcall*)(int, int, int, const uint32_t*)>("ZVT_Call")(
+        table, entry, static_cast<int>(args.size()), args.data());
+  }
+  // Calls that broke the calling convention.
+  LONG StackFaults() { return Export<LONG(__stdcall*)()>("ZVT_StackFaults")(); }
 
 private:
   template <typename TFunction>

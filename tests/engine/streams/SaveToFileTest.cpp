@@ -23,10 +23,12 @@ TEST_F(SaveToFile, Cases) {
   using TSetup = std::function<void(const TTempDir&, TMemStream&, TOutputStream&)>;
   const TSetup none = [](auto&...) {};
   const TSetup raisingProgress = [](auto&...) {
-    static struct : IWriteProgress {
+    static struct : ITransformProgress {
+      bool SetProgress(int32_t) override { return false; }
+      void SetStatus(const char*) override {}
       bool SetWriteProgress(int32_t) override { throw EZvError(L"panel gone"); }
     } raising;
-    ActiveWriteProgress = &raising;
+    ActiveTransformManager = &raising;
   };
   enum TFile { Saved, Gone, Left, Any };  // what is at the destination afterwards
   struct {
@@ -38,7 +40,7 @@ TEST_F(SaveToFile, Cases) {
       {"from the start wherever the position was", 600000, L"",
        [](auto&, auto&, TOutputStream& out) { out.Seek(0, smFromEnd); }, srSaved, {44, 87, 100}, 3, Saved},
       {"progress rounds halves to even", 2097152, L"", none, srSaved, {12, 25, 38, 50, 62, 75, 88, 100, 100}, 9, Saved},
-      {"no progress receiver", 300000, L"", [](auto&...) { ActiveWriteProgress = nullptr; }, srSaved, {}, 2, Saved},
+      {"no progress receiver", 300000, L"", [](auto&...) { ActiveTransformManager = nullptr; }, srSaved, {}, 2, Saved},
       {"existing file replaced", 10, L"",
        [](const TTempDir& dir, auto&...) { WriteFileBytes(dir / L"out.bin", std::vector<unsigned char>(5000, 1)); },
        srSaved, {100}, 1, Saved},
@@ -66,7 +68,7 @@ TEST_F(SaveToFile, Cases) {
     auto* mem = new TMemStream(Pattern(c.size));
     TOutputStream out(std::unique_ptr<TStream>(mem), {dir.Path(), c.sub, L"out", L"bin"});
     Progress = {};
-    ActiveWriteProgress = &Progress;
+    ActiveTransformManager = &Progress;
     c.setup(dir, *mem, out);
     EXPECT_EQ(out.SaveToFile(), c.result);
     EXPECT_EQ(Progress.Percents, c.percents);

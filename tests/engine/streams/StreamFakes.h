@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "engine/GeneralStream.h"
-#include "engine/WriteProgress.h"
 #include "engine/ProgressLines.h"
+#include "engine/TransformProgress.h"
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
 #include "plugins/PluginCallContext.h"
@@ -94,8 +94,10 @@ public:
   std::function<void()> OnReport;
 };
 
-class TFakeWriteProgress : public zv::IWriteProgress {
+class TFakeWriteProgress : public zv::ITransformProgress {
 public:
+  bool SetProgress(int32_t) override { return false; }
+  void SetStatus(const char*) override {}
   bool SetWriteProgress(int32_t percent) override {
     Percents.push_back(percent);
     return static_cast<int>(Percents.size()) == AbortAtCall;
@@ -124,13 +126,13 @@ protected:
   void SetUp() override {
     zv::CurrentPluginContext = &Plugin;
     zv::GlobalErrorEntry = &Errors;
-    zv::ActiveWriteProgress = &Progress;
+    zv::ActiveTransformManager = &Progress;
     zv::ProgressLines = &OutputLine;
   }
   void TearDown() override {
     zv::CurrentPluginContext = nullptr;
     zv::GlobalErrorEntry = nullptr;
-    zv::ActiveWriteProgress = nullptr;
+    zv::ActiveTransformManager = nullptr;
     zv::ProgressLines = nullptr;
   }
 
