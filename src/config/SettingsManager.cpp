@@ -33,7 +33,8 @@ using TBorrowedConfigFile = std::unique_ptr<TConfigFileSettings, TReleaseConfigF
 template <typename TPath>
 void TSettingsManager::OpenConfig(TPath path) {
   try {
-    FConfig = std::make_unique<TConfigFileSettings>(path());
+    FConfigFileName = path();
+    FConfig = std::make_unique<TConfigFileSettings>(FConfigFileName);
   } catch (...) {
     // Without the file every section but a plug-in's own goes to the registry.
   }

@@ -60,6 +60,9 @@ public:
 
   // True while the main configuration file serves its sections.
   bool HasConfigFile();
+  // The main configuration file's path, whether it serves or not (set at
+  // creation, so it needs no lock).
+  const std::wstring& ConfigFileName() const { return FConfigFileName; }
 
   static std::wstring GetSectionName(TSettingKind kind, const std::wstring& subKey);
   // The installation index in a plug-in key "[<index>]<name>"; raises EZvConvertError.
@@ -96,6 +99,7 @@ private:
   void WriteBool(const wchar_t* name, bool value);
 
   TCriticalSection FLock;
+  std::wstring FConfigFileName;
   std::unique_ptr<TRegistrySettings> FRegistry;
   std::unique_ptr<TConfigFileSettings> FConfig;
 };

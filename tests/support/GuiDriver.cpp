@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <utility>
 
 namespace zvtest {
 
@@ -215,6 +216,39 @@ bool TGuiDriver::Join() {
   FJoined = true;
   if (!FError.empty()) ADD_FAILURE() << "GUI script: " << FError;
   return FError.empty();
+}
+
+// ---- TBoxAnswerer
+
+namespace {
+thread_local TBoxAnswerer* CurrentAnswerer = nullptr;
+}  // namespace
+
+TBoxAnswerer::TBoxAnswerer(std::vector<int> answers)
+    : FAnswers(std::move(answers)),
+      FHook(::SetWindowsHookExW(WH_CBT, &HookProc, nullptr, ::GetCurrentThreadId())),
+      FOuter(std::exchange(CurrentAnswerer, this)) {}
+
+TBoxAnswerer::~TBoxAnswerer() {
+  ::UnhookWindowsHookEx(FHook);
+  CurrentAnswerer = FOuter;
+}
+
+LRESULT CALLBACK TBoxAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam) {
+  const auto box = reinterpret_cast<HWND>(wParam);
+  wchar_t className[16] = {};
+  if (code == HCBT_ACTIVATE && CurrentAnswerer && ::GetClassNameW(box, className, 16) &&
+      std::wstring(className) == L"#32770") {
+    TBoxAnswerer& self = *CurrentAnswerer;
+    if (self.Boxes.empty() || self.Boxes.back().Window != box) {
+      self.Boxes.push_back({GetText(box), MessageBoxText(box), ::GetWindow(box, GW_OWNER), box});
+      const size_t answered = self.Boxes.size() - 1;
+      const int fallback = ::GetDlgItem(box, IDOK) ? IDOK : IDNO;
+      const int answer = answered < self.FAnswers.size() ? self.FAnswers[answered] : fallback;
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 }  // namespace zvtest

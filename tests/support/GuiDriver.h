@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zvtest {
 
@@ -78,6 +79,30 @@ void SetText(HWND window, const std::wstring& text);
 // Waits until the condition holds; throws EGuiTimeout otherwise.
 void WaitUntil(const std::function<bool()>& condition, const std::string& what,
                DWORD timeoutMs = DefaultGuiTimeoutMs);
+
+// Answers every box (dialog class "#32770") that this thread shows while it
+// lives, as it appears: with the next of the given button ids, then with OK
+// (No where the box has no OK).
+// Records what each box said, for code that must show exactly one box or none.
+class TBoxAnswerer {
+public:
+  struct TBox {
+    std::wstring Caption, Text;
+    HWND Owner, Window;
+  };
+  explicit TBoxAnswerer(std::vector<int> answers = {});
+  ~TBoxAnswerer();
+  TBoxAnswerer(const TBoxAnswerer&) = delete;
+  TBoxAnswerer& operator=(const TBoxAnswerer&) = delete;
+
+  std::vector<TBox> Boxes;
+
+private:
+  static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
+  std::vector<int> FAnswers;
+  HHOOK FHook;
+  TBoxAnswerer* FOuter;
+};
 
 // Runs a script on its own thread. Join() (or the destructor) waits for it;
 // a script that threw is reported as a test failure. A safety net: when the

@@ -1,0 +1,200 @@
+#include "config/ProfileManager.h"
+
+#include <algorithm>
+#include <cwctype>
+
+#include "config/IniDocument.h"
+#include "config/NumberText.h"
+#include "config/SettingsManager.h"
+#include "frontend/TCUtilities.h"
+#include "platform/Dialogs.h"
+#include "platform/ZvError.h"
+#include "plugins/PluginSettings.h"
+
+namespace zv {
+
+TProfileManager* GlobalProfileManager = nullptr;
+
+namespace {
+
+const std::wstring kNoSubKey;
+// Written and deleted again to leave an entry's sub-section in the file store,
+// which keeps a section only while a value makes it.
+const wchar_t kSectionMarker[] = L"Zentavo";
+
+TSettingsManager& Settings() {
+  TSettingsManager* settings = GlobalSettingsManager;
+  if (!settings) throw EZvError(L"No settings manager.");
+  return *settings;
+}
+
+// "[<number>]" at the start of text: the number and the rest after "]".
+bool TakeBracketedNumber(std::wstring_view& text, int32_t& number) {
+  if (text.empty() || text.front() != L'[') return false;
+  const size_t close = text.find(L']');
+  if (close == std::wstring_view::npos || !TryTextToInt(text.substr(1, close - 1), number)) return false;
+  text.remove_prefix(close + 1);
+  return true;
+}
+
+}  // namespace
+
+TProfileManager::TProfileManager(TSettingKind kind) : FKind(kind) { LoadProfiles(); }
+
+bool TProfileManager::ParseEntryName(const std::wstring& entryName, TProfileEntry& entry) {
+  std::wstring_view rest(entryName);
+  // Whatever follows the second "]" (the plug-in's name then) is not read.
+  return TakeBracketedNumber(rest, entry.Position) && TakeBracketedNumber(rest, entry.Index);
+}
+
+bool TProfileManager::IsStorableName(const std::wstring& name) {
+  return !name.empty() &&
+         std::none_of(name.begin(), name.end(), [](wchar_t c) { return c == L'\\' || std::iswcntrl(c); });
+}
+
+void TProfileManager::LoadProfiles() {
+  TSettingsManager* settings = GlobalSettingsManager;
+  const auto names = settings ? settings->GetKeyNames(FKind, kNoSubKey) : std::nullopt;
+  if (!names) return;
+  for (const std::wstring& name : *names) {
+    const auto entryNames = settings->GetKeyNames(FKind, name);
+    if (!entryNames || entryNames->empty()) continue;  // no sub-section: no profile
+    auto profile = std::make_unique<TProfile>();
+    profile->Name = name;
+    for (const std::wstring& entryName : *entryNames) {
+      TProfileEntry entry;
+      if (ParseEntryName(entryName, entry)) profile->Plugins.push_back(entry);
+    }
+    std::stable_sort(profile->Plugins.begin(), profile->Plugins.end(), [](const auto& a, const auto& b) {
+      return a.Position != b.Position ? a.Position < b.Position : a.Index < b.Index;
+    });
+    // Spellings of one name share a stored tree: the first one listed is the profile.
+    FProfiles.try_emplace(FoldName(name), std::move(profile));
+  }
+}
+
+TProfile* TProfileManager::Find(const std::wstring& name) const {
+  const auto it = FProfiles.find(FoldName(name));
+  return it == FProfiles.end() ? nullptr : it->second.get();
+}
+
+std::wstring TProfileManager::EntryKey(const std::wstring& profileName, int32_t position, int32_t index,
+                                       const std::wstring& pluginName) const {
+  return profileName + L"\\[" + std::to_wstring(position) + L"][" + std::to_wstring(index) + L"]" + pluginName;
+}
+
+void TProfileManager::DeleteStoredTree(const std::wstring& name) {
+  TSettingsManager& settings = Settings();
+  const std::wstring folded = FoldName(name);
+  const auto names = settings.GetKeyNames(FKind, kNoSubKey);
+  settings.DeleteKey(FKind, name);
+  for (const std::wstring& stored : names ? *names : TStringList())
+    if (stored != name && FoldName(stored) == folded) settings.DeleteKey(FKind, stored);
+}
+
+std::optional<std::vector<TPluginEntry>> TProfileManager::LoadProfile(const std::wstring& name, bool isStoredPipe) {
+  const TProfile* profile = Find(name);
+  TPluginManager* plugins = GlobalPluginManager;
+  if (!profile || !plugins) return std::nullopt;
+  // A copy: the boxes below run a message loop, in which the record may go.
+  const std::wstring profileName = profile->Name;
+  const std::vector<TProfileEntry> pairs = profile->Plugins;
+  std::vector<TPluginEntry> entries;  // unloaded again on every way out but the last
+  try {
+    for (const TProfileEntry& pair : pairs) {
+      // The settings lie under the plug-in's name as installed now.
+      const std::wstring key = EntryKey(profileName, pair.Position, pair.Index, plugins->GetPluginName(pair.Index));
+      if (TPluginEntry entry = plugins->LoadPluginByIndex(pair.Index, FKind, key)) {
+        entries.push_back(std::move(entry));
+        continue;
+      }
+      const wchar_t* question = isStoredPipe ? L"Would you like to continue loading the previously stored Transform Pipe?"
+                                             : L"Would you like to continue loading the profile?";
+      if (ShowMessageBoxOwned(ParentWindow, question, L"Question", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return std::nullopt;
+    }
+  } catch (...) {
+    return std::nullopt;
+  }
+  return entries;
+}
+
+TProfile* TProfileManager::SaveProfile(const std::wstring& name, const std::vector<const TLoadedPlugin*>& entries) {
+  if (!IsStorableName(name)) return nullptr;
+  try {
+    TSettingsManager& settings = Settings();
+    auto profile = std::make_unique<TProfile>();
+    profile->Name = name;
+    DeleteStoredTree(name);
+    int32_t position = 0;
+    for (const TLoadedPlugin* entry : entries) {
+      ++position;
+      const std::wstring key = EntryKey(name, position, entry->Index, entry->Name);
+      if (entry->PluginSettings) entry->PluginSettings->Save(FKind, key);
+      // An entry without settings is found again only through its sub-section.
+      const auto values = settings.GetValueNames(FKind, key);
+      if (!values || values->empty()) {
+        settings.WriteString(FKind, key, kSectionMarker, std::wstring());
+        settings.DeleteValue(FKind, key, kSectionMarker);
+      }
+      profile->Plugins.push_back({position, entry->Index});
+    }
+    std::unique_ptr<TProfile>& slot = FProfiles[FoldName(name)];
+    slot = std::move(profile);
+    return slot.get();
+  } catch (...) {
+    return nullptr;  // the record held before stays; the store keeps what was written
+  }
+}
+
+void TProfileManager::DeleteProfile(const std::wstring& name) {
+  const auto it = FProfiles.find(FoldName(name));
+  if (it == FProfiles.end()) return;
+  const std::wstring storedName = it->second->Name;
+  FProfiles.erase(it);
+  DeleteStoredTree(storedName);
+}
+
+std::vector<TProfile*> TProfileManager::GetProfiles() {
+  std::vector<TProfile*> profiles;
+  profiles.reserve(FProfiles.size());
+  for (const auto& [folded, profile] : FProfiles) profiles.push_back(profile.get());
+  return profiles;
+}
+
+bool TProfileManager::ProfileExists(const std::wstring& name) const { return Find(name) != nullptr; }
+
+bool TProfileManager::IsPluginUsed(int32_t index) const {
+  return std::any_of(FProfiles.begin(), FProfiles.end(), [&](const auto& item) {
+    const std::vector<TProfileEntry>& pairs = item.second->Plugins;
+    return std::any_of(pairs.begin(), pairs.end(), [&](const TProfileEntry& pair) { return pair.Index == index; });
+  });
+}
+
+void TProfileManager::RemovePluginFromProfiles(int32_t index) {
+  TPluginManager* plugins = GlobalPluginManager;
+  const std::wstring pluginName = plugins ? plugins->GetPluginName(index) : std::wstring();
+  if (pluginName.empty()) return;
+  TSettingsManager& settings = Settings();
+  for (auto it = FProfiles.begin(); it != FProfiles.end();) {
+    TProfile& profile = *it->second;
+    std::vector<TProfileEntry>& pairs = profile.Plugins;
+    for (auto pair = pairs.begin(); pair != pairs.end();) {
+      if (pair->Index != index) {
+        ++pair;
+        continue;
+      }
+      settings.DeleteKey(FKind, EntryKey(profile.Name, pair->Position, index, pluginName));
+      pair = pairs.erase(pair);
+    }
+    if (!pairs.empty()) {
+      ++it;
+      continue;
+    }
+    const std::wstring name = profile.Name;
+    it = FProfiles.erase(it);
+    DeleteStoredTree(name);
+  }
+}
+
+}  // namespace zv
