@@ -180,13 +180,11 @@ TEST_F(TRegistry, UnloadsRaceNeitherInstallsNorSettingsWrites) {
   const std::wstring b = Temp / L"B.zvx";
   ::CopyFileW(FixturePath().c_str(), b.c_str(), FALSE);
   ::SetEnvironmentVariableW(L"ZVT_INSTALL_NAME", L"B");
-  constexpr int kRounds = 1000;
+  constexpr int kRounds = 500;
   std::atomic<bool> done{false};
   std::thread stages([&] {
     const TBoxAnswerer boxes;
-    for (int round = 0; round < kRounds; ++round) {
-      TPluginEntry one = Load(a), two = Load(a);
-    }
+    for (int round = 0; round < kRounds; ++round) Load(a);
     done = true;
   });
   const TBoxAnswerer boxes;
@@ -195,7 +193,7 @@ TEST_F(TRegistry, UnloadsRaceNeitherInstallsNorSettingsWrites) {
     Settings->WriteNumber(skSettings, L"[1]A", L"Level", round);
   }
   stages.join();
-  EXPECT_EQ(Unloads(), 2 * kRounds);
+  EXPECT_EQ(Unloads(), kRounds);
   EXPECT_EQ(Listed(*Plugins), L"1=" + Temp / L"A.zvx|A ");
   EXPECT_FALSE(ConfigOpen(1));
   EXPECT_THAT(ReadCfg(Temp / L"A.cfg"), HasSubstr(L"[Settings]\r\nLevel=number:"));
