@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "config/ConfigTestUtil.h"
 #include "config/ProfileManager.h"
 #include "config/SettingsManager.h"
 #include "plugins/PluginManager.h"
+#include "plugins/TransformBridge.h"
 #include "support/GuiDriver.h"
 #include "support/PluginFixtures.h"
 #include "support/RegistryFixture.h"
@@ -22,12 +24,14 @@ class TPluginRegistryTest : public TRegistryTest {
 protected:
   void SetUp() override {
     TRegistryTest::SetUp();
+    zv::InitPluginAPI();
     ::SetEnvironmentVariableW(L"ZVT_LOAD", L"ok");
     ::SetEnvironmentVariableW(L"ZVT_UNLOADS", nullptr);
     Start();
   }
   void TearDown() override {
     Stop();
+    Held.reset();
     for (const wchar_t* name : {L"ZVT_LOAD", L"ZVT_UNLOADS", L"ZVT_INSTALL_NAME"}) ::SetEnvironmentVariableW(name, nullptr);
     TRegistryTest::TearDown();
   }
@@ -52,6 +56,16 @@ protected:
   }
   void Restart() {
     Stop();
+    Start();
+  }
+  // Starts again on the main file, or on the registry with the file locked.
+  void UseStore(bool inFile) {
+    Stop();
+    Held.reset();
+    if (!inFile) {
+      if (!FileExists(ConfigFile())) WriteCfg(ConfigFile(), L"");
+      Held.emplace(ConfigFile());
+    }
     Start();
   }
 
@@ -87,6 +101,7 @@ protected:
   }
 
   TTempDir Temp;
+  std::optional<THeldFile> Held;
   TRecordingErrorEntry Errors;
   std::unique_ptr<zv::TSettingsManager> Settings;
   std::unique_ptr<zv::TPluginManager> Plugins;
