@@ -65,12 +65,11 @@ public:
   // keep their positions) and the profiles left empty, in memory and store.
   void RemovePluginFromProfiles(int32_t index);
 
+private:
   // "[<position>][<index>]" as a stored entry name begins; false when it does not.
   static bool ParseEntryName(const std::wstring& entryName, TProfileEntry& entry);
   // False for names that cannot be stored: empty, with "\" or a control character.
   static bool IsStorableName(const std::wstring& name);
-
-private:
   void LoadProfiles();
   TProfile* Find(const std::wstring& name) const;
   // Deletes the profile's stored tree under the given spelling and under

@@ -93,11 +93,19 @@ void LetGo(TConfigFileSettings* store) noexcept {
   else if (store->Release()) delete store;
 }
 
+// ZV_Unload, then the library and the settings, in that order.
+void ReleaseEntry(TLoadedPlugin& entry) noexcept {
+  if (entry.PluginFile && entry.PluginFile->HasUnload()) entry.PluginFile->Unload();
+  entry.PluginFile.reset();
+  entry.PluginSettings.reset();
+}
+
 }  // namespace
 
 void TUnloadPlugin::operator()(TLoadedPlugin* entry) const noexcept {
-  if (Manager) Manager->UnloadPlugin(entry);
-  else delete entry;
+  if (TPluginManager* manager = GlobalPluginManager) return manager->UnloadPlugin(entry);
+  const std::unique_ptr<TLoadedPlugin> owned(entry);
+  ReleaseEntry(*owned);
 }
 
 // ---- life
@@ -295,7 +303,7 @@ TPluginEntry TPluginManager::LoadPlugin(const TPlugin& plugin, TSettingKind kind
       OpenPluginConfigFile(plugin.Index, path, *entry);
       try {
         entry->PluginSettings = std::make_unique<TPluginSettings>(kind, key);
-        if (entry->PluginFile->Load()) return TPluginEntry(entry.release(), TUnloadPlugin{this});
+        if (entry->PluginFile->Load()) return TPluginEntry(entry.release());
         reported = ReportLoadFailure(*entry);
       } catch (...) {
         // A failed load like any other: the box below tells the user.
@@ -329,9 +337,7 @@ bool TPluginManager::ReportLoadFailure(TLoadedPlugin& entry) {
 void TPluginManager::UnloadPlugin(TLoadedPlugin* entry) noexcept {
   const std::unique_ptr<TLoadedPlugin> owned(entry);
   if (!owned) return;
-  if (owned->PluginFile && owned->PluginFile->HasUnload()) owned->PluginFile->Unload();
-  owned->PluginFile.reset();
-  owned->PluginSettings.reset();
+  ReleaseEntry(*owned);
   ClosePluginConfigFile(*owned);
 }
 

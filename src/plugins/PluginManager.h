@@ -40,10 +40,9 @@ struct TPlugin {
 };
 
 // A loaded pipe entry, owned by whoever holds it: letting go of it unloads
-// the entry through the manager that loaded it (ZV_Unload, the library, its
+// the entry through GlobalPluginManager (ZV_Unload, the library, its
 // settings, its reference on the plug-in's settings file, in that order).
 struct TUnloadPlugin {
-  TPluginManager* Manager = nullptr;
   void operator()(TLoadedPlugin* entry) const noexcept;
 };
 using TPluginEntry = std::unique_ptr<TLoadedPlugin, TUnloadPlugin>;
@@ -55,7 +54,7 @@ public:
   // check for as long as it lives.
   TPluginManager();
   // Frees every plug-in file still open (writing it when modified), then the
-  // records. Pipe entries must be unloaded before.
+  // records. An entry unloaded later keeps no reference to either.
   ~TPluginManager();
   TPluginManager(const TPluginManager&) = delete;
   TPluginManager& operator=(const TPluginManager&) = delete;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <utility>
 
 namespace zvtest {
 
@@ -225,28 +224,30 @@ thread_local TBoxAnswerer* CurrentAnswerer = nullptr;
 }  // namespace
 
 TBoxAnswerer::TBoxAnswerer(std::vector<int> answers)
-    : FAnswers(std::move(answers)),
-      FHook(::SetWindowsHookExW(WH_CBT, &HookProc, nullptr, ::GetCurrentThreadId())),
-      FOuter(std::exchange(CurrentAnswerer, this)) {}
+    : FAnswers(std::move(answers)), FHook(::SetWindowsHookExW(WH_CBT, &HookProc, nullptr, ::GetCurrentThreadId())) {
+  CurrentAnswerer = this;
+}
 
 TBoxAnswerer::~TBoxAnswerer() {
   ::UnhookWindowsHookEx(FHook);
-  CurrentAnswerer = FOuter;
+  CurrentAnswerer = nullptr;
+}
+
+std::wstring TBoxAnswerer::Said() const {
+  return Boxes.size() == 1 ? Boxes[0].Caption + L": " + Boxes[0].Text : std::to_wstring(Boxes.size()) + L" boxes";
 }
 
 LRESULT CALLBACK TBoxAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam) {
   const auto box = reinterpret_cast<HWND>(wParam);
   wchar_t className[16] = {};
-  if (code == HCBT_ACTIVATE && CurrentAnswerer && ::GetClassNameW(box, className, 16) &&
-      std::wstring(className) == L"#32770") {
-    TBoxAnswerer& self = *CurrentAnswerer;
-    if (self.Boxes.empty() || self.Boxes.back().Window != box) {
-      self.Boxes.push_back({GetText(box), MessageBoxText(box), ::GetWindow(box, GW_OWNER), box});
-      const size_t answered = self.Boxes.size() - 1;
-      const int fallback = ::GetDlgItem(box, IDOK) ? IDOK : IDNO;
-      const int answer = answered < self.FAnswers.size() ? self.FAnswers[answered] : fallback;
-      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-    }
+  TBoxAnswerer* self = CurrentAnswerer;
+  if (code == HCBT_ACTIVATE && self && ::GetClassNameW(box, className, 16) && std::wstring(className) == L"#32770" &&
+      (self->Boxes.empty() || self->Boxes.back().Window != box)) {
+    const size_t answered = self->Boxes.size();
+    self->Boxes.push_back({GetText(box), MessageBoxText(box), box});
+    const int answer = answered < self->FAnswers.size() ? self->FAnswers[answered]
+                                                        : (::GetDlgItem(box, IDOK) ? IDOK : IDNO);
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -80,20 +80,20 @@ void SetText(HWND window, const std::wstring& text);
 void WaitUntil(const std::function<bool()>& condition, const std::string& what,
                DWORD timeoutMs = DefaultGuiTimeoutMs);
 
-// Answers every box (dialog class "#32770") that this thread shows while it
-// lives, as it appears: with the next of the given button ids, then with OK
-// (No where the box has no OK).
-// Records what each box said, for code that must show exactly one box or none.
+// Answers each box (class "#32770") this thread shows while it lives, at
+// once: with the next given button id, then OK (No where it has no OK).
 class TBoxAnswerer {
 public:
   struct TBox {
     std::wstring Caption, Text;
-    HWND Owner, Window;
+    HWND Window;
   };
   explicit TBoxAnswerer(std::vector<int> answers = {});
   ~TBoxAnswerer();
   TBoxAnswerer(const TBoxAnswerer&) = delete;
   TBoxAnswerer& operator=(const TBoxAnswerer&) = delete;
+  // "<caption>: <text>" of the one box shown, else "<count> boxes".
+  std::wstring Said() const;
 
   std::vector<TBox> Boxes;
 
@@ -101,7 +101,6 @@ private:
   static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
   std::vector<int> FAnswers;
   HHOOK FHook;
-  TBoxAnswerer* FOuter;
 };
 
 // Runs a script on its own thread. Join() (or the destructor) waits for it;

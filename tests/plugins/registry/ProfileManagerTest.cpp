@@ -23,15 +23,13 @@ protected:
     if (Plugins->GetPlugins().empty())
       for (const wchar_t* name : {L"A", L"B", L"C"}) InstallCopy(name);
   }
-  // Loads the plug-ins of the given indexes and saves them as a profile; A
-  // keeps a setting, B and C none.
+  // Saves entries of the given plug-ins as a profile; A's keeps a setting.
   TProfile* Save(TProfileManager& profiles, const std::wstring& name, std::initializer_list<int32_t> indexes) {
     std::vector<TPluginEntry> entries;
     std::vector<const TLoadedPlugin*> list;
     for (const int32_t index : indexes) {
-      entries.push_back(Load(ByIndex(index)));
+      list.push_back(entries.emplace_back(Load(ByIndex(index))).get());
       if (index == 1) entries.back()->PluginSettings->WriteNumber(L"Level", 4);
-      list.push_back(entries.back().get());
     }
     return profiles.SaveProfile(name, list);
   }
@@ -44,13 +42,11 @@ std::wstring Dump(TProfileManager& profiles) {
   std::wstring text;
   for (const TProfile* profile : list) {
     text += profile->Name + L"(";
-    for (const TProfileEntry& e : profile->Plugins)
-      text += std::to_wstring(e.Position) + L":" + std::to_wstring(e.Index) + L" ";
+    for (const TProfileEntry& e : profile->Plugins) text += std::to_wstring(e.Position) + L":" + std::to_wstring(e.Index) + L" ";
     text += L") ";
   }
   return text;
 }
-
 std::wstring Names(const std::optional<std::vector<TPluginEntry>>& entries) {
   if (!entries) return L"none";
   std::wstring text;
@@ -60,36 +56,26 @@ std::wstring Names(const std::optional<std::vector<TPluginEntry>>& entries) {
 
 }  // namespace
 
-TEST(ProfileEntryNames, PositionAndIndexFollowTheNumberRule) {
-  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-      {L"[2][7]Zip", L"2:7"}, {L"[2][7]", L"2:7"},  {L"[ 2][7]Zip", L"2:7"}, {L"[$A][0x10]x", L"10:16"},
-      {L"[2]Zip", L""},       {L"[x][7]Zip", L""},  {L"2][7]Zip", L""},    {L"[2][7", L""},
-      {L"[2]", L""},          {L"", L""},
-  };
-  for (const auto& [name, expected] : cases) {
-    TProfileEntry e;
-    const bool parsed = TProfileManager::ParseEntryName(name, e);
-    EXPECT_EQ(parsed ? std::to_wstring(e.Position) + L":" + std::to_wstring(e.Index) : L"", expected) << name;
-  }
-}
-
+// Entry names by the number rule ("[ 3]", "$B", "0x10"), sorted by position
+// whatever the stored order; a profile is there when it has a sub-section.
 TEST_F(TProfiles, StoredTreesLoadSortedAndOnlySubSectionsMakeProfiles) {
   Stop();
-  WriteCfg(ConfigFile(),
-           L"[Profiles\\Work\\[10][4]A]\r\n[Profiles\\Work\\[2][5]B]\r\n[Profiles\\Odd\\[x]Zip]\r\n"
-           L"[Profiles\\Work\\[1][6]C]\r\n[Profiles\\Bare]\r\nStray=number:1\r\n"
-           L"[TransformPipe\\Stored\\[2][7]Zip]\r\n[TransformPipe\\Stored\\[1][3]Pack]\r\n");
-  Start();
-  EXPECT_EQ(Dump(*Profiles), L"Odd() Work(1:6 2:5 10:4 ) ");
+  std::wstring text;
+  for (const wchar_t* entry : {L"[10][4]A", L"[2][5]B", L"[1][6]C", L"[ 3][7]Zip", L"[$B][0x10]", L"[2]Zip",
+                               L"[x][7]Zip", L"2][7]Zip", L"[2][7", L"[2]"})
+    text += L"[Profiles\\Work\\" + std::wstring(entry) + L"]\r\n";
+  WriteCfg(ConfigFile(), text + L"[Profiles\\Odd\\[x]Zip]\r\n[Profiles\\Bare]\r\nStray=number:1\r\n"
+                                L"[TransformPipe\\Stored\\[2][7]Zip]\r\n[TransformPipe\\Stored\\[1][3]Pack]\r\n");
+  UseStore(true);
+  EXPECT_EQ(Dump(*Profiles), L"Odd() Work(1:6 2:5 3:7 10:4 11:16 ) ");
   TProfileManager pipe(skTransformPipe);
   EXPECT_EQ(Dump(pipe), L"Stored(1:3 2:7 ) ");
   const TBoxAnswerer boxes;
   EXPECT_EQ(Names(Profiles->LoadProfile(L"Odd", false)), L"");
   EXPECT_EQ(Names(Profiles->LoadProfile(L"Missing", false)), L"none");
-  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(boxes.Said(), L"0 boxes");
 }
 
-// A profile naming a plug-in that is gone asks whether to go on.
 TEST_F(TProfiles, AMissingPluginAsksAndNoLeavesNothingLoaded) {
   Save(*Profiles, L"Work", {1, 2, 3});
   Plugins->UninstallPlugin(ByIndex(2));
@@ -103,22 +89,21 @@ TEST_F(TProfiles, AMissingPluginAsksAndNoLeavesNothingLoaded) {
       {true, IDNO, L"none", L"Would you like to continue loading the previously stored Transform Pipe?", 1},
   };
   for (const auto& c : cases) {
-    TBoxAnswerer boxes({c.Answer});
+    const TBoxAnswerer boxes({c.Answer});
     const int unloads = Unloads();
     EXPECT_EQ(Names(Profiles->LoadProfile(L"Work", c.StoredPipe)), c.Loaded);
-    ASSERT_EQ(boxes.Boxes.size(), 1u);
-    EXPECT_EQ(boxes.Boxes[0].Caption + L": " + boxes.Boxes[0].Text, std::wstring(L"Question: ") + c.Question);
+    EXPECT_EQ(boxes.Said(), std::wstring(L"Question: ") + c.Question);
     EXPECT_EQ(Unloads() - unloads, c.Unloads);
     EXPECT_FALSE(ConfigOpen(1));
   }
 }
 
 // What the Settings dialog does before it uninstalls a plug-in used in
-// profiles and in the stored pipe; all of it is gone after a restart.
+// profiles and in the stored pipe; none of it comes back after a restart.
 TEST_F(TProfiles, UninstallFlowRemovesThePluginEverywhere) {
+  TProfileManager pipe(skTransformPipe);
   Save(*Profiles, L"Work", {1, 2, 3});
   Save(*Profiles, L"Solo", {2});
-  TProfileManager pipe(skTransformPipe);
   Save(pipe, L"Stored", {2, 1});
   Settings->WriteNumber(skSettings, L"[2]B", L"Level", 1);
   Profiles->RemovePluginFromProfiles(99);
@@ -128,15 +113,14 @@ TEST_F(TProfiles, UninstallFlowRemovesThePluginEverywhere) {
   }
   Plugins->UninstallPlugin(ByIndex(2));
   Restart();
-  EXPECT_EQ(Dump(*Profiles), L"Work(1:1 3:3 ) ");
-  TProfileManager pipeAfter(skTransformPipe);
-  EXPECT_EQ(Dump(pipeAfter), L"Stored(2:1 ) ");
+  TProfileManager storedPipe(skTransformPipe);
+  EXPECT_EQ(Dump(*Profiles) + Dump(storedPipe), L"Work(1:1 3:3 ) Stored(2:1 ) ");
   EXPECT_EQ(Plugins->GetPluginName(2), L"");
   EXPECT_FALSE(RegKeyExists(L"Settings\\[2]B"));
-  auto work = Profiles->LoadProfile(L"Work", false);
-  std::vector<const TLoadedPlugin*> entries;
-  for (const TPluginEntry& entry : *work) entries.push_back(entry.get());
-  Profiles->SaveProfile(L"Work", entries);
+  std::vector<const TLoadedPlugin*> list;
+  const auto work = Profiles->LoadProfile(L"Work", false);
+  for (const TPluginEntry& entry : *work) list.push_back(entry.get());
+  Profiles->SaveProfile(L"Work", list);
   EXPECT_EQ(Dump(*Profiles), L"Work(1:1 2:3 ) ");
 }
 
@@ -166,8 +150,8 @@ TEST_F(TProfiles, OneProfilePerNameIgnoringCaseAndUnstorableNamesRefused) {
     Save(*Profiles, L"Work", {1, 3});
     EXPECT_TRUE(Profiles->ProfileExists(L"WORK"));
     Save(*Profiles, L"WORK", {2});
-    EXPECT_EQ(Dump(*Profiles), L"WORK(1:2 ) ");
     for (const wchar_t* name : {L"a\\b", L"a\nb", L""}) EXPECT_FALSE(Save(*Profiles, name, {1})) << name;
+    EXPECT_EQ(Dump(*Profiles), L"WORK(1:2 ) ");
     Restart();
     EXPECT_EQ(Dump(*Profiles), L"WORK(1:2 ) ");
     Profiles->DeleteProfile(L"work");

@@ -1,18 +1,14 @@
-// The installed-plug-in registry and the profiles on real stores: a settings
-// manager on a fresh Zentavo.cfg (and an empty Software\Zentavo key), copies
-// of the test plug-in in a temporary folder (so their .cfg files are the
-// test's), a recording error entry, and every box shown answered.
+// The installed-plug-in registry and the profiles on real stores: Zentavo.cfg
+// in a temporary folder or, with that file locked, the registry; copies of the
+// test plug-in beside it (so their .cfg files are the test's); a recording
+// error entry; the environment the test plug-in follows (Fixture.c).
 #pragma once
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <optional>
-#include <string>
 
 #include "config/ConfigTestUtil.h"
 #include "config/ProfileManager.h"
 #include "config/SettingsManager.h"
-#include "plugins/PluginManager.h"
 #include "plugins/TransformBridge.h"
 #include "support/GuiDriver.h"
 #include "support/PluginFixtures.h"
@@ -26,8 +22,7 @@ protected:
     TRegistryTest::SetUp();
     zv::InitPluginAPI();
     ::SetEnvironmentVariableW(L"ZVT_LOAD", L"ok");
-    ::SetEnvironmentVariableW(L"ZVT_UNLOADS", nullptr);
-    Start();
+    UseStore(true);
   }
   void TearDown() override {
     Stop();
@@ -36,16 +31,19 @@ protected:
     TRegistryTest::TearDown();
   }
 
-  // The managers in the order the library makes them, freed in the order its unloading frees them.
-  void Start() {
-    Settings = std::make_unique<zv::TSettingsManager>(ConfigFile());
-    zv::GlobalSettingsManager = Settings.get();
+  // Frees the managers in the order unloading the library does, then makes
+  // them in FsInit's order, on the main file or on the registry.
+  void UseStore(bool inFile) {
+    Stop();
+    Held.reset();
+    if (!inFile && !FileExists(ConfigFile())) WriteCfg(ConfigFile(), L"");
+    if (!inFile) Held.emplace(ConfigFile());
+    zv::GlobalSettingsManager = (Settings = std::make_unique<zv::TSettingsManager>(ConfigFile())).get();
     Settings->SetTempFolder(Temp.Path());
-    Plugins = std::make_unique<zv::TPluginManager>();
-    zv::GlobalPluginManager = Plugins.get();
-    Profiles = std::make_unique<zv::TProfileManager>(zv::skProfiles);
-    zv::GlobalProfileManager = Profiles.get();
+    zv::GlobalPluginManager = (Plugins = std::make_unique<zv::TPluginManager>()).get();
+    zv::GlobalProfileManager = (Profiles = std::make_unique<zv::TProfileManager>(zv::skProfiles)).get();
   }
+  void Restart() { UseStore(!Held); }
   void Stop() {
     zv::GlobalProfileManager = nullptr;
     Profiles.reset();
@@ -54,29 +52,15 @@ protected:
     zv::GlobalPluginManager = nullptr;
     Plugins.reset();
   }
-  void Restart() {
-    Stop();
-    Start();
-  }
-  // Starts again on the main file, or on the registry with the file locked.
-  void UseStore(bool inFile) {
-    Stop();
-    Held.reset();
-    if (!inFile) {
-      if (!FileExists(ConfigFile())) WriteCfg(ConfigFile(), L"");
-      Held.emplace(ConfigFile());
-    }
-    Start();
-  }
 
   std::wstring ConfigFile() const { return Temp / L"Zentavo.cfg"; }
   zv::TPlugin* Install(const std::wstring& path, const std::wstring& name) {
     ::SetEnvironmentVariableW(L"ZVT_INSTALL_NAME", name.c_str());
     return Plugins->InstallPlugin(nullptr, path);
   }
-  // A copy of the test plug-in named "<name>.zvx", installed as name.
-  zv::TPlugin* InstallCopy(const std::wstring& name) {
-    const std::wstring path = Temp / (name + L".zvx");
+  // A copy of the test plug-in named file (by default "<name>.zvx"), installed as name.
+  zv::TPlugin* InstallCopy(const std::wstring& name, std::wstring file = L"") {
+    const std::wstring path = Temp / (file.empty() ? name + L".zvx" : file);
     ::CopyFileW(FixturePath().c_str(), path.c_str(), FALSE);
     return Install(path, name);
   }
@@ -88,13 +72,12 @@ protected:
   zv::TPluginEntry Load(const zv::TPlugin* plugin) {
     return Plugins->LoadPlugin(*plugin, zv::skSettings, zv::TPluginManager::GetPluginKeyName(*plugin));
   }
-  // Whether the plug-in's own settings file is open now.
-  bool ConfigOpen(int32_t index) {
+  bool ConfigOpen(int32_t index) {  // the plug-in's own settings file
     zv::TConfigFileSettings* store = Plugins->GetPluginConfigFile(index);
     Settings->ReleasePluginConfigFile(store);
     return store != nullptr;
   }
-  static int Unloads() {
+  static int Unloads() {  // ZV_Unload calls of every instance so far
     wchar_t count[16] = L"0";
     ::GetEnvironmentVariableW(L"ZVT_UNLOADS", count, 16);
     return _wtoi(count);
