@@ -37,20 +37,28 @@ bool TakeBracketedNumber(std::wstring_view& text, int32_t& number) {
   return true;
 }
 
-}  // namespace
-
-TProfileManager::TProfileManager(TSettingKind kind) : FKind(kind) { LoadProfiles(); }
-
-bool TProfileManager::ParseEntryName(const std::wstring& entryName, TProfileEntry& entry) {
+// "[<position>][<index>]" at the start of a stored entry name; whatever
+// follows (the plug-in's name when it was saved) is not read.
+bool ParseEntryName(const std::wstring& entryName, TProfileEntry& entry) {
   std::wstring_view rest(entryName);
-  // Whatever follows the second "]" (the plug-in's name then) is not read.
   return TakeBracketedNumber(rest, entry.Position) && TakeBracketedNumber(rest, entry.Index);
 }
 
-bool TProfileManager::IsStorableName(const std::wstring& name) {
+// A name the layout can hold: not empty (that would be the whole section),
+// no "\" (one level deeper) and no control character (a line break would
+// split the section headers).
+bool IsStorableName(const std::wstring& name) {
   return !name.empty() &&
          std::none_of(name.begin(), name.end(), [](wchar_t c) { return c == L'\\' || std::iswcntrl(c); });
 }
+
+std::wstring EntryKey(const std::wstring& profileName, int32_t position, int32_t index, const std::wstring& pluginName) {
+  return profileName + L"\\[" + std::to_wstring(position) + L"][" + std::to_wstring(index) + L"]" + pluginName;
+}
+
+}  // namespace
+
+TProfileManager::TProfileManager(TSettingKind kind) : FKind(kind) { LoadProfiles(); }
 
 void TProfileManager::LoadProfiles() {
   TSettingsManager* settings = GlobalSettingsManager;
@@ -76,11 +84,6 @@ void TProfileManager::LoadProfiles() {
 TProfile* TProfileManager::Find(const std::wstring& name) const {
   const auto it = FProfiles.find(FoldName(name));
   return it == FProfiles.end() ? nullptr : it->second.get();
-}
-
-std::wstring TProfileManager::EntryKey(const std::wstring& profileName, int32_t position, int32_t index,
-                                       const std::wstring& pluginName) const {
-  return profileName + L"\\[" + std::to_wstring(position) + L"][" + std::to_wstring(index) + L"]" + pluginName;
 }
 
 void TProfileManager::DeleteStoredTree(const std::wstring& name) {

@@ -66,17 +66,11 @@ public:
   void RemovePluginFromProfiles(int32_t index);
 
 private:
-  // "[<position>][<index>]" as a stored entry name begins; false when it does not.
-  static bool ParseEntryName(const std::wstring& entryName, TProfileEntry& entry);
-  // False for names that cannot be stored: empty, with "\" or a control character.
-  static bool IsStorableName(const std::wstring& name);
   void LoadProfiles();
   TProfile* Find(const std::wstring& name) const;
   // Deletes the profile's stored tree under the given spelling and under
   // every other one the store lists for it.
   void DeleteStoredTree(const std::wstring& name);
-  std::wstring EntryKey(const std::wstring& profileName, int32_t position, int32_t index,
-                        const std::wstring& pluginName) const;
 
   TSettingKind FKind;
   std::map<std::wstring, std::unique_ptr<TProfile>> FProfiles;  // by the name as the stores compare it

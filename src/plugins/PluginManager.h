@@ -29,8 +29,6 @@
 
 namespace zv {
 
-class TPluginManager;
-
 // One installed plug-in as its callers see it. The record belongs to the
 // manager and lives until UninstallPlugin or the manager's end.
 struct TPlugin {

@@ -79,12 +79,7 @@ TEST_F(TProfiles, StoredTreesLoadSortedAndOnlySubSectionsMakeProfiles) {
 TEST_F(TProfiles, AMissingPluginAsksAndNoLeavesNothingLoaded) {
   Save(*Profiles, L"Work", {1, 2, 3});
   Plugins->UninstallPlugin(ByIndex(2));
-  const struct {
-    bool StoredPipe;
-    int Answer;
-    const wchar_t *Loaded, *Question;
-    int Unloads;
-  } cases[] = {
+  const struct { bool StoredPipe; int Answer; const wchar_t *Loaded, *Question; int Unloads; } cases[] = {
       {false, IDYES, L"A C ", L"Would you like to continue loading the profile?", 2},
       {true, IDNO, L"none", L"Would you like to continue loading the previously stored Transform Pipe?", 1},
   };
@@ -117,10 +112,7 @@ TEST_F(TProfiles, UninstallFlowRemovesThePluginEverywhere) {
   EXPECT_EQ(Dump(*Profiles) + Dump(storedPipe), L"Work(1:1 3:3 ) Stored(2:1 ) ");
   EXPECT_EQ(Plugins->GetPluginName(2), L"");
   EXPECT_FALSE(RegKeyExists(L"Settings\\[2]B"));
-  std::vector<const TLoadedPlugin*> list;
-  const auto work = Profiles->LoadProfile(L"Work", false);
-  for (const TPluginEntry& entry : *work) list.push_back(entry.get());
-  Profiles->SaveProfile(L"Work", list);
+  Save(*Profiles, L"Work", {1, 3});
   EXPECT_EQ(Dump(*Profiles), L"Work(1:1 2:3 ) ");
 }
 
