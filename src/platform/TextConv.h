@@ -9,6 +9,10 @@ namespace zv {
 std::wstring AnsiToWide(std::string_view text);
 // Characters the code page lacks become "?", never a look-alike.
 std::string WideToAnsi(std::wstring_view text);
+// The same for any code page (CP_UTF8 for the web service). Bytes that are no
+// character of the code page become U+FFFD, unpaired surrogates likewise.
+std::wstring MultiByteToWide(std::string_view text, unsigned codePage);
+std::string WideToMultiByte(std::wstring_view text, unsigned codePage);
 
 // A null-terminated ANSI text from a foreign caller; null gives the empty text.
 std::wstring AnsiZToWide(const char* text);

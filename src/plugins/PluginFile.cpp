@@ -351,7 +351,7 @@ std::wstring TPluginFile::PluginName() const {
 void TPluginFile::ReportException(const std::wstring& exceptionMessage, uint32_t code,
                                   const std::wstring& functionName) noexcept {
   try {
-    IErrorEntry* entry = GlobalErrorEntry;
+    IErrorEntry* entry = CurrentErrorEntry();
     if (!entry) return;
     const std::wstring text = ExceptionText(functionName, PluginName());
     entry->ReportError(this, text, TErrorStruct{code, text, ExceptionDetails(exceptionMessage)});

@@ -24,18 +24,15 @@ void ShowPlainErrorBox(const std::wstring& message) {
   ShowMessageBoxOwned(ParentWindow, message, L"Error", MB_ICONERROR);
 }
 
-// A window may be destroyed only by the thread that made it. A notify window
-// of another thread (the file thread that met an error) is handed to the
-// system's default procedure instead, so that none of our code runs for it
-// again, and is asked to close when that thread next dispatches; if the
-// thread has ended, so has the window.
+// A notify window is turned over to the system's default procedure, so that
+// none of our code runs for it again, and asked to close when its thread next
+// dispatches (if that thread has ended, so has the window). It is never
+// destroyed here: a worker learns from its thread's next dispatch that no
+// handling of its completion is running there any more (ServiceThread.h),
+// and a window may be destroyed only by its own thread anyway.
 void ReleaseNotifyWindow(HWND wnd) {
   if (!wnd || !::IsWindow(wnd)) return;
   ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
-  if (::GetWindowThreadProcessId(wnd, nullptr) == ::GetCurrentThreadId()) {
-    ::DestroyWindow(wnd);
-    return;
-  }
   ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcW));
   ::PostMessageW(wnd, WM_CLOSE, 0, 0);
 }
@@ -107,9 +104,10 @@ TServiceManager::~TServiceManager() {
 
 template <typename TWorker>
 void TServiceManager::Dispose(TWorkerSlot<TWorker>& slot) noexcept {
-  slot.Worker.reset();  // waits for its thread, which posts nothing more
+  // The window first: once the worker is let go, nothing of ours may handle it.
   ReleaseNotifyWindow(slot.Window);
   slot.Window = nullptr;
+  slot.Worker.reset();
 }
 
 // ---- notify windows ----
@@ -191,7 +189,7 @@ void TServiceManager::ReportError(TPluginFile* pluginFile, const std::wstring& m
     FinishEndedErrorReport();
     if (FErrorReporter.Worker) return;  // a report is in flight: nothing is shown
     if (!FReportedErrors) LoadReportedErrors();
-    if (FReportingDisabled || error.Code == 0 || !pluginFile) {
+    if (FReportingDisabled || error.Code == 0) {
       ShowPlainErrorBox(message);
       return;
     }
@@ -199,9 +197,11 @@ void TServiceManager::ReportError(TPluginFile* pluginFile, const std::wstring& m
     // error it reports itself (through this entry, nested).
     FNoPluginID = FNoPluginID || error.Code == ecGetPluginIDException;
     FNoPluginVersion = FNoPluginVersion || error.Code == ecGetPluginVersionException;
-    const uint32_t id = !FNoPluginID && pluginFile->HasGetPluginID() ? pluginFile->GetPluginID() : 0;
-    const uint32_t version =
-        !FNoPluginVersion && pluginFile->HasGetPluginVersion() ? pluginFile->GetPluginVersion() : 0;
+    // A plug-in no longer loaded (an update probe's) is asked nothing.
+    const uint32_t id = pluginFile && !FNoPluginID && pluginFile->HasGetPluginID() ? pluginFile->GetPluginID() : 0;
+    const uint32_t version = pluginFile && !FNoPluginVersion && pluginFile->HasGetPluginVersion()
+                                 ? pluginFile->GetPluginVersion()
+                                 : 0;
 
     IServiceWorkerFactory* workers = ServiceWorkerFactory;
     const bool eligible = id >= MinReportablePluginID && version >= MinReportablePluginVersion;

@@ -21,22 +21,25 @@ inline constexpr UINT WM_CHECKUPDATE_DONE = WM_USER + 1;
 inline constexpr UINT WM_REPORTERROR_DONE = WM_USER + 2;
 
 // A worker thread. The service manager owns it and its notify window; the
-// worker only posts its completion message there, as the last thing its
-// thread does, and never calls back into the manager.
+// worker only posts its completion message there, as the last thing its job
+// does, and never calls back into the manager.
 //
 // For unloading: a worker keeps our library loaded while its thread runs
 // (it takes a reference on our module before the thread starts and drops it
 // with FreeLibraryAndExitThread), so the library is never unloaded under a
-// running worker and no waiting is needed at unload. That final unload may
-// then run on the worker's own thread, so the destructor waits for the
-// thread to end unless it runs on that thread.
+// running worker and no waiting is needed at unload. The reference lasts
+// until the manager has let the worker go and the window's thread has left
+// the handling of its completion (services/ServiceThread.h). The manager
+// therefore turns the window over to the system before it frees the worker,
+// and that final unload may run on the worker's own thread, where the
+// destructor does not wait.
 class IServiceWorker {
 public:
   virtual ~IServiceWorker() = default;
-  // True once the thread has ended, whether or not its completion message
-  // has been handled: the thread that made the notify window may never
-  // dispatch messages (the host's file thread), and the manager then finishes
-  // the work on its next call.
+  // True once the work has ended and its results are final, whether or not
+  // its completion message has been handled: the thread that made the notify
+  // window may never dispatch messages (the host's file thread), and the
+  // manager then finishes the work on its next call.
   virtual bool HasEnded() = 0;
 };
 
@@ -93,5 +96,9 @@ protected:
 // service manager.
 inline std::atomic<IServiceWorkerFactory*> ServiceWorkerFactory{nullptr};
 inline std::atomic<IInstalledPlugins*> InstalledPlugins{nullptr};
+
+// The real workers (the update checker and the error reporter over HTTP),
+// registered in ServiceWorkerFactory while their unit is linked in.
+IServiceWorkerFactory& OnlineServiceWorkers();
 
 }  // namespace zv

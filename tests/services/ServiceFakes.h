@@ -85,6 +85,15 @@ private:
   };
 };
 
+// The installed plug-ins the service manager sees; registered while it lives.
+class TFakePlugins : public zv::IInstalledPlugins {
+public:
+  TFakePlugins() { zv::InstalledPlugins = this; }
+  ~TFakePlugins() { zv::InstalledPlugins = nullptr; }
+  std::vector<zv::TInstalledPluginInfo> GetPlugins() override { return List; }
+  std::vector<zv::TInstalledPluginInfo> List{{L"Packer", L"C:\\Plugins\\packer.zvx"}};
+};
+
 // Dispatches this thread's messages until the condition holds (bounded).
 inline bool PumpUntil(const std::function<bool()>& condition) {
   for (int i = 0; i < 500 && !condition(); ++i) {
@@ -95,25 +104,34 @@ inline bool PumpUntil(const std::function<bool()>& condition) {
   return condition();
 }
 
-// An error box as the user saw it.
+// A box as the user saw it.
 struct TSeenBox {
   std::wstring Text;
   bool HasReportButton;
+  std::wstring Caption;
+  DWORD Thread;  // that showed it
 };
 
-// Runs act on this thread while a driver answers the next `count` error boxes
-// with the button of id `answer` (IDCANCEL is "Report error").
-inline std::vector<TSeenBox> AnswerBoxes(const std::function<void()>& act, int count, int answer = IDOK) {
+// Runs act on this thread while a driver answers the next `count` boxes of
+// the caption with the button of id `answer` (IDCANCEL is "Report error");
+// then dispatches until they are answered (boxes that a worker's completion
+// brings come after act).
+inline std::vector<TSeenBox> AnswerBoxes(const std::function<void()>& act, int count, int answer = IDOK,
+                                         const std::wstring& caption = L"Error") {
   std::vector<TSeenBox> boxes;
+  std::atomic<int> answered{0};
   TGuiDriver driver([&] {
     for (int i = 0; i < count; ++i) {
-      HWND box = WaitForMessageBox(L"Error");
-      boxes.push_back({MessageBoxText(box), FindChild(box, L"Report error") != nullptr});
+      HWND box = WaitForMessageBox(caption);
+      boxes.push_back({MessageBoxText(box), FindChild(box, L"Report error") != nullptr, GetText(box),
+                       ::GetWindowThreadProcessId(box, nullptr)});
       PressButtonId(box, answer);
       WaitForWindowGone(box);
+      ++answered;
     }
   });
   act();
+  PumpUntil([&] { return answered == count; });
   driver.Join();
   return boxes;
 }

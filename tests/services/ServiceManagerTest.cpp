@@ -20,14 +20,6 @@ namespace {
 
 using TBytes = std::vector<unsigned char>;
 
-class TFakePlugins : public IInstalledPlugins {
-public:
-  TFakePlugins() { InstalledPlugins = this; }
-  ~TFakePlugins() { InstalledPlugins = nullptr; }
-  std::vector<TInstalledPluginInfo> GetPlugins() override { return List; }
-  std::vector<TInstalledPluginInfo> List{{L"Packer", L"C:\\Plugins\\packer.zvx"}};
-};
-
 // The service manager with real boxes and settings, a pipe entry on the test
 // plug-in, fake workers and an installed plug-in.
 class TServiceManagerTest : public TRegistryTest {

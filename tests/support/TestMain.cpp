@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/WinHandle.h"
+#include "services/HttpTransport.h"
 
 namespace {
 
@@ -48,6 +49,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   ::RegCloseKey(hive);  // the mapping keeps its own reference
+
+  // No test reaches the product's web service: until a test names its
+  // loopback server, the services' requests go to a closed local port.
+  zv::SetServiceEndpoint(zv::THttpEndpoint{L"127.0.0.1", 1, 1000, 1000, 2000});
 
   const int result = RUN_ALL_TESTS();
 

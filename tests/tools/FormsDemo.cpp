@@ -13,6 +13,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
 #include "platform/PngImage.h"
+#include "services/ZentavoUpdates.h"
 
 using namespace zv;
 
@@ -144,38 +145,6 @@ public:
   }
 };
 
-class TUpdatesDemo : public TForm {
-public:
-  TUpdatesDemo() : TForm(nullptr, {L"Latest available updates for Zentavo", 401, 246}) {
-    SetConstraints(400, 0, 800, 550);
-    Add<TLabel>(TBounds{8, 8, 192, 17}, L"List of the latest available components:", false);
-    auto* panel = Add<TPanel>(TBounds{8, 24, 385, 183}, L"", TPanelBevel::Lowered);
-    panel->SetAnchors(akAll);
-    Box = panel->Add<TScrollBox>(TBounds{0, 0, 385, 183}, false);
-    Box->SetAlign(TAlign::Client);
-    auto* lines = Box->Add<TPanel>(TBounds{0, 0, 100, 100});
-    int top = 5, widest = 0;
-    const wchar_t* names[] = {L"Zentavo v1.5 - ", L"Zip compressor v1.3 - ", L"AES encryptor v2.0.1 - "};
-    for (const wchar_t* name : names) {
-      auto* first = lines->Add<TLabel>(TBounds{5, top, 0, 0}, name);
-      auto* link = lines->Add<TLinkLabel>(TBounds{first->Left() + first->Width(), top, 0, 0},
-                                          L"https://zentavo.example.org/download.php?component=1");
-      widest = std::max(widest, link->Left() + link->Width() - 5);
-      top += 20;
-    }
-    lines->SetBounds(0, 0, widest + 10, top);
-    auto* close = Add<TButton>(TBounds{318, 213, 75, 25}, L"Close");
-    close->SetCancel(true);
-    close->SetModalResult(mrClose);
-    close->SetAnchors(akRight | akBottom);
-    SetClientWidth(widest + 30);
-    if (Box->HasHorzScrollBar()) SetClientWidth(widest + 50);
-    SetClientHeight(top + 65);
-    if (Box->HasVertScrollBar()) SetClientHeight(top + 85);
-  }
-  TScrollBox* Box;
-};
-
 // A stand-in for the host's copy-progress window that the panel docks into.
 class THostDemo : public TForm {
 public:
@@ -247,7 +216,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (scene == L"settings1") return ShowScene<TSettingsDemo>(0);
   if (scene == L"settings2") return ShowScene<TSettingsDemo>(1);
   if (scene == L"about") return ShowScene<TAboutDemo>();
-  if (scene == L"updates") return ShowScene<TUpdatesDemo>();
+  if (scene == L"updates") {
+    ShowUpdates({150, L"https://zentavo.example.org/download.php"},
+                {{L"Zip compressor", 1000000000, 120, 130, L"https://zentavo.example.org/download.php?id=1000000000"},
+                 {L"AES & Twofish encryptor", 1000000007, 200, 201, L"https://zentavo.example.org/aes"}});
+    return 0;
+  }
   if (scene == L"progress") {
     THostDemo host;
     Place(host, 20, 20);

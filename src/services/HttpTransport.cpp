@@ -1,0 +1,294 @@
+// Winsock's headers go before windows.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "services/HttpTransport.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "frontend/TCUtilities.h"
+#include "platform/TextConv.h"
+
+namespace zv {
+
+namespace {
+
+// The service's host name, kept scrambled so that it cannot be found and
+// replaced by a plain text search of the binary.
+constexpr auto ServiceHostScrambled = ScrambleString(ProductWebHost);
+
+std::mutex EndpointLock;
+std::optional<THttpEndpoint> EndpointOverride;
+
+constexpr size_t MaxAnswerHeaderSize = 16 * 1024;
+constexpr char HeaderEnd[] = "\r\n\r\n";
+
+class TWinsock {
+public:
+  TWinsock() {
+    WSADATA data;
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) throw EHttpError(L"Winsock is not available.");
+  }
+  ~TWinsock() { ::WSACleanup(); }
+  TWinsock(const TWinsock&) = delete;
+  TWinsock& operator=(const TWinsock&) = delete;
+};
+
+struct TAddressList {
+  ADDRINFOW* First = nullptr;
+  ~TAddressList() {
+    if (First) ::FreeAddrInfoW(First);
+  }
+};
+
+bool IsUnreserved(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '*';
+}
+
+void AppendEscaped(std::string& out, const std::wstring& text) {
+  static constexpr char Hex[] = "0123456789ABCDEF";
+  for (const char byte : WideToMultiByte(text, CP_UTF8)) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (IsUnreserved(c)) {
+      out += static_cast<char>(c);
+    } else if (c == ' ') {
+      out += '+';
+    } else {
+      out += '%';
+      out += Hex[c >> 4];
+      out += Hex[c & 15];
+    }
+  }
+}
+
+bool EqualsNoCase(std::string_view text, std::string_view name) {
+  return text.size() == name.size() && _strnicmp(text.data(), name.data(), name.size()) == 0;
+}
+
+bool IsDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// "HTTP/<digit>.<digit> <three digits>", then nothing or a blank and a reason: true for 2xx.
+bool IsSuccessStatusLine(std::string_view line) {
+  if (line.size() < 12 || line.substr(0, 5) != "HTTP/" || !IsDigits(line.substr(5, 1)) || line[6] != '.' ||
+      !IsDigits(line.substr(7, 1)) || line[8] != ' ' || !IsDigits(line.substr(9, 3)) ||
+      (line.size() > 12 && line[12] != ' '))
+    throw EHttpError(L"The answer has no status line.");
+  return line[9] == '2';
+}
+
+// The body's length from the header lines after the status line; none when
+// the body ends with the connection.
+std::optional<size_t> BodyLength(std::string_view headers) {
+  std::optional<size_t> length;
+  while (!headers.empty()) {
+    const size_t end = headers.find("\r\n");
+    const std::string_view line = headers.substr(0, end);
+    headers.remove_prefix(end == std::string_view::npos ? headers.size() : end + 2);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view name = Trimmed(line.substr(0, colon)), value = Trimmed(line.substr(colon + 1));
+    // A 1.0 request gets no chunked answer; a server that sends one anyway
+    // is not understood, rather than misread.
+    if (EqualsNoCase(name, "Transfer-Encoding")) throw EHttpError(L"The answer has a transfer encoding.");
+    if (!EqualsNoCase(name, "Content-Length")) continue;
+    if (!IsDigits(value) || value.size() > 9) throw EHttpError(L"The answer has an invalid length.");
+    const size_t n = std::stoul(std::string(value));
+    if (length && *length != n) throw EHttpError(L"The answer has two lengths.");
+    length = n;
+  }
+  if (length && *length > MaxAnswerBodySize) throw EHttpError(L"The answer is too large.");
+  return length;
+}
+
+// One TCP connection whose every wait is bounded by its step's time-out,
+// the exchange's deadline and the cancel event.
+class TConnection {
+public:
+  TConnection(const THttpEndpoint& endpoint, HANDLE cancel)
+      : FEndpoint(endpoint), FCancel(cancel), FDeadline(::GetTickCount64() + endpoint.ExchangeTimeoutMs) {
+    if (FEvent == WSA_INVALID_EVENT) throw EHttpError(L"No socket event.");
+    Connect();
+  }
+  ~TConnection() {
+    if (FSocket != INVALID_SOCKET) ::closesocket(FSocket);
+    if (FEvent != WSA_INVALID_EVENT) ::WSACloseEvent(FEvent);
+  }
+  TConnection(const TConnection&) = delete;
+  TConnection& operator=(const TConnection&) = delete;
+
+  void SendAll(std::string_view data) {
+    while (!data.empty()) {
+      const int n = ::send(FSocket, data.data(), static_cast<int>(std::min<size_t>(data.size(), 65536)), 0);
+      if (n > 0) {
+        data.remove_prefix(n);
+      } else if (::WSAGetLastError() == WSAEWOULDBLOCK) {
+        Wait(FEndpoint.IoTimeoutMs);
+      } else {
+        throw EHttpError(L"The request could not be sent.");
+      }
+    }
+  }
+
+  // Appends what arrives next; false once the peer has closed.
+  bool Receive(std::string& data) {
+    char buffer[8192];
+    for (;;) {
+      const int n = ::recv(FSocket, buffer, sizeof(buffer), 0);
+      if (n > 0) {
+        data.append(buffer, n);
+        return true;
+      }
+      if (n == 0) return false;
+      if (::WSAGetLastError() != WSAEWOULDBLOCK) throw EHttpError(L"The connection broke.");
+      Wait(FEndpoint.IoTimeoutMs);
+    }
+  }
+
+private:
+  void Connect() {
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    TAddressList addresses;
+    if (::GetAddrInfoW(FEndpoint.Host.c_str(), std::to_wstring(FEndpoint.Port).c_str(), &hints, &addresses.First))
+      throw EHttpError(L"The service's host is unknown.");
+    const uint64_t connectDeadline = ::GetTickCount64() + FEndpoint.ConnectTimeoutMs;
+    for (const ADDRINFOW* a = addresses.First; a; a = a->ai_next) {
+      if (TryConnect(*a, connectDeadline)) return;
+    }
+    throw EHttpError(L"The service cannot be reached.");
+  }
+
+  bool TryConnect(const ADDRINFOW& address, uint64_t connectDeadline) {
+    if (FSocket != INVALID_SOCKET) ::closesocket(FSocket);
+    FSocket = ::socket(address.ai_family, address.ai_socktype, address.ai_protocol);
+    if (FSocket == INVALID_SOCKET) return false;
+    // Also makes the socket non-blocking, so that no call waits unbounded.
+    if (::WSAEventSelect(FSocket, FEvent, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0) return false;
+    if (::connect(FSocket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) return true;
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    for (;;) {
+      const uint64_t now = ::GetTickCount64();
+      if (now >= connectDeadline) throw EHttpError(L"The connection timed out.");
+      const WSANETWORKEVENTS events = Wait(static_cast<DWORD>(connectDeadline - now));
+      if (events.lNetworkEvents & FD_CONNECT) return events.iErrorCode[FD_CONNECT_BIT] == 0;
+    }
+  }
+
+  // Waits for the socket's next network events; raises at the step's
+  // time-out, the exchange's deadline or cancellation.
+  WSANETWORKEVENTS Wait(DWORD stepTimeoutMs) {
+    const uint64_t now = ::GetTickCount64();
+    if (now >= FDeadline) throw EHttpError(L"The exchange timed out.");
+    if (FCancel && ::WaitForSingleObject(FCancel, 0) == WAIT_OBJECT_0) throw EHttpError(L"Cancelled.");
+    const WSAEVENT events[2] = {FEvent, FCancel};
+    const DWORD timeout = static_cast<DWORD>(std::min<uint64_t>(stepTimeoutMs, FDeadline - now));
+    const DWORD waited = ::WSAWaitForMultipleEvents(FCancel ? 2 : 1, events, FALSE, timeout, FALSE);
+    if (waited == WSA_WAIT_TIMEOUT) throw EHttpError(L"The service did not answer in time.");
+    if (waited != WSA_WAIT_EVENT_0) throw EHttpError(L"Cancelled.");
+    WSANETWORKEVENTS happened{};
+    if (::WSAEnumNetworkEvents(FSocket, FEvent, &happened) != 0) throw EHttpError(L"The connection broke.");
+    return happened;
+  }
+
+  const THttpEndpoint& FEndpoint;
+  HANDLE FCancel;
+  uint64_t FDeadline;
+  WSAEVENT FEvent = ::WSACreateEvent();
+  SOCKET FSocket = INVALID_SOCKET;
+};
+
+// Reads the answer to the end and gives its body; only a 2xx answer with a
+// complete body of at most MaxAnswerBodySize bytes gets that far.
+std::string ReadAnswer(TConnection& connection) {
+  std::string data;
+  size_t headerEnd;
+  while ((headerEnd = data.find(HeaderEnd)) == std::string::npos) {
+    if (data.size() > MaxAnswerHeaderSize) throw EHttpError(L"The answer's header is too large.");
+    if (!connection.Receive(data)) throw EHttpError(L"The connection closed before the answer.");
+  }
+  const std::string_view header(data.data(), headerEnd);
+  const size_t statusEnd = header.find("\r\n");
+  if (!IsSuccessStatusLine(header.substr(0, statusEnd))) throw EHttpError(L"The service refused the request.");
+  const std::optional<size_t> length =
+      BodyLength(statusEnd == std::string_view::npos ? std::string_view() : header.substr(statusEnd + 2));
+  std::string body = data.substr(headerEnd + sizeof(HeaderEnd) - 1);
+  for (;;) {
+    if (length && body.size() >= *length) {
+      body.resize(*length);
+      return body;
+    }
+    if (body.size() > MaxAnswerBodySize) throw EHttpError(L"The answer is too large.");
+    if (!connection.Receive(body)) break;
+  }
+  if (length) throw EHttpError(L"The answer is shorter than its length.");
+  return body;
+}
+
+}  // namespace
+
+THttpEndpoint ServiceEndpoint() {
+  {
+    const std::lock_guard lock(EndpointLock);
+    if (EndpointOverride) return *EndpointOverride;
+  }
+  THttpEndpoint endpoint;
+  endpoint.Host = UnscrambleString(std::wstring_view(ServiceHostScrambled.data(), ServiceHostScrambled.size()));
+  return endpoint;
+}
+
+void SetServiceEndpoint(const std::optional<THttpEndpoint>& endpoint) {
+  const std::lock_guard lock(EndpointLock);
+  EndpointOverride = endpoint;
+}
+
+std::string EncodeFormFields(const TFormFields& fields) {
+  std::string body;
+  for (const auto& [name, value] : fields) {
+    if (!body.empty()) body += '&';
+    AppendEscaped(body, name);
+    body += '=';
+    AppendEscaped(body, value);
+  }
+  return body;
+}
+
+THttpClient::THttpClient(THttpEndpoint endpoint, HANDLE cancel) : FEndpoint(std::move(endpoint)), FCancel(cancel) {}
+
+void THttpClient::CheckReachable() {
+  const TWinsock winsock;
+  const TConnection connection(FEndpoint, FCancel);
+}
+
+std::string THttpClient::PostForm(const char* path, const TFormFields& fields) {
+  const TWinsock winsock;
+  const std::string body = EncodeFormFields(fields);
+  std::string host = WideToMultiByte(FEndpoint.Host, CP_UTF8);
+  if (FEndpoint.Port != 80) host.append(":").append(std::to_string(FEndpoint.Port));
+  std::string request = "POST ";
+  request.append(path).append(" HTTP/1.0\r\nHost: ").append(host);
+  request.append("\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: ");
+  request.append(std::to_string(body.size())).append("\r\nConnection: close\r\n\r\n").append(body);
+  TConnection connection(FEndpoint, FCancel);
+  connection.SendAll(request);
+  return ReadAnswer(connection);
+}
+
+std::string RequestService(const TFormFields& fields, HANDLE cancel) {
+  THttpClient client(ServiceEndpoint(), cancel);
+  client.CheckReachable();
+  return client.PostForm(ServicesPath, fields);
+}
+
+}  // namespace zv

@@ -1,0 +1,75 @@
+// The HTTP transport of the online services: a reachability test and a form
+// post to the product's web service, over plain Winsock.
+//
+// Every step is bounded: the connect, each wait for the socket to take or give
+// bytes, and the whole exchange have time-outs, and an event set by another
+// thread cancels the exchange at once (the socket is closed). The request is
+// HTTP/1.0 with the headers Host, Content-Type, Content-Length and Connection
+// only: no proxy, no redirects, nothing about the machine or its user. Only a
+// 2xx answer succeeds; its body is capped at 1 MiB. Every failure raises
+// EHttpError, and a caller on a worker thread turns it into a failed request.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/ZvError.h"
+
+namespace zv {
+
+class EHttpError : public EZvError {
+public:
+  using EZvError::EZvError;
+};
+
+struct THttpEndpoint {
+  std::wstring Host;
+  uint16_t Port = 80;
+  DWORD ConnectTimeoutMs = 10000;
+  DWORD IoTimeoutMs = 15000;        // each wait for the socket to take or give bytes
+  DWORD ExchangeTimeoutMs = 30000;  // the whole request, connect included
+};
+
+// Where the services go: the product's web service on port 80, unless a test
+// has set another endpoint.
+THttpEndpoint ServiceEndpoint();
+// For tests only (a loopback server); none puts the product's service back.
+void SetServiceEndpoint(const std::optional<THttpEndpoint>& endpoint);
+
+// The service's script; the tests' loopback server also answers other paths.
+inline constexpr char ServicesPath[] = "/services.php";
+// The largest answer body taken.
+inline constexpr size_t MaxAnswerBodySize = 1024 * 1024;
+
+using TFormFields = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// name=value pairs joined by "&"; names and values in UTF-8 with every byte
+// but A-Z a-z 0-9 - . _ * percent-encoded and the space as "+", so that no
+// text can add or break a field.
+std::string EncodeFormFields(const TFormFields& fields);
+
+class THttpClient {
+public:
+  // cancel: an event that, once set, ends any step of this client at once; may be null.
+  THttpClient(THttpEndpoint endpoint, HANDLE cancel);
+
+  // Opens a TCP connection to the service and closes it again.
+  void CheckReachable();
+  // Posts the fields as application/x-www-form-urlencoded to the path on the
+  // service's host and returns the answer's body.
+  std::string PostForm(const char* path, const TFormFields& fields);
+
+private:
+  THttpEndpoint FEndpoint;
+  HANDLE FCancel;
+};
+
+// One request to the service as both workers make it: the reachability test,
+// then the post of the fields to its script. Gives the answer's body.
+std::string RequestService(const TFormFields& fields, HANDLE cancel);
+
+}  // namespace zv
