@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include "StreamFakes.h"
-#include "engine/InputStream.h"
-#include "engine/MixedStream.h"
 #include "engine/OutputStream.h"
 #include "support/TestFiles.h"
 
@@ -82,30 +80,4 @@ TEST_F(SaveToFile, Cases) {
     }
     ExpectLockFree(out);
   }
-}
-
-// The plug-in streams over the engine's own data stream (no allocator: an
-// overflow file): one stage writes, the next reads from the start after the
-// writer is gone, and the last output is saved.
-TEST_F(SaveToFile, ThroughTheMixedStream) {
-  TTempDir dir;
-  ASSERT_EQ(GlobalMemoryManager, nullptr);
-  StreamTempFolder = dir.Path();
-  auto out = std::make_unique<TOutputStream>(std::make_unique<TMixedStream>(),
-                                             TFileProperties{dir.Path(), L"", L"stage1", L"out"});
-  const std::vector<char> data = Pattern(300000);
-  ASSERT_EQ(out->Write(data.data(), 200000), 200000);
-  ASSERT_EQ(out->Write(data.data() + 200000, 100000), 100000);
-  auto in = std::make_unique<TInputStream>(CreateShared, *out);
-  out.reset();
-  std::vector<char> back(300000);
-  ASSERT_EQ(in->Read(back.data(), 300000), 300000);
-  EXPECT_EQ(back, data);
-
-  TOutputStream last(CreateShared, *in);
-  last.SetFileProperties({dir.Path(), L"dest", L"final", L"bin"});
-  EXPECT_EQ(last.SaveToFile(), srSaved);
-  EXPECT_EQ(ReadFileBytes(dir / L"dest\\final.bin"), Bytes(data));
-  EXPECT_EQ(Progress.Percents, (std::vector<int32_t>{87, 100}));
-  StreamTempFolder.clear();
 }

@@ -42,7 +42,7 @@ TEST_F(StreamData, SeekAndTheInvalidMoveTypeReport) {
   EXPECT_EQ(Position(), 99);
   ASSERT_EQ(Errors.Reports.size(), 2u);
   EXPECT_EQ(Errors.Reports[0].Message, L"TTransformStream.Seek (Fake Plugin): Invalid MoveType value (3).");
-  EXPECT_EQ(Errors.Reports[0].Code, 10003u);
+  EXPECT_EQ(Errors.Reports[0].Error.Code, 10003u);
   EXPECT_EQ(Errors.Reports[0].PluginFile, Plugin.GetPluginFile());
   EXPECT_EQ(Errors.Reports[1].Message, L"TTransformStream.Seek (Fake Plugin): Invalid MoveType value (-1).");
   // Without a running plug-in or an error entry: refused quietly.
@@ -84,32 +84,6 @@ TEST_F(StreamData, SharedDataLivesUntilTheLastSharer) {
   EXPECT_TRUE(second->IsEndOfStream());
   second.reset();
   EXPECT_TRUE(destroyed);
-}
-
-// Each refusal raises with its message and leaves name, size and content alone.
-TEST_F(StreamData, InputStreamRefusals) {
-  TInputStream in(CreateShared, Out);
-  const std::pair<std::function<void()>, const wchar_t*> refusals[] = {
-      {[&] { in.SetPathA("p"); }, L"Setting the path for the input stream is not allowed"},
-      {[&] { in.SetPathA(nullptr); }, L"Setting the path for the input stream is not allowed"},
-      {[&] { in.SetNameA("n"); }, L"Setting the name for the input stream is not allowed"},
-      {[&] { in.SetExtensionA("e"); }, L"Setting the extension for the input stream is not allowed"},
-      {[&] { in.SetSize(1); }, L"Setting the size for the input stream is not allowed"},
-      {[&] { in.Write("w", 1); }, L"Writing in the input stream is not allowed"},
-  };
-  for (const auto& [call, message] : refusals) {
-    try {
-      call();
-      ADD_FAILURE() << "not refused: " << message;
-    } catch (const EZvError& e) {
-      EXPECT_EQ(e.Message(), message);
-    }
-  }
-  EXPECT_EQ(in.GetFullName(), L"C:\\out\\a.txt");
-  EXPECT_EQ(Mem->Data, Pattern(100));
-  EXPECT_TRUE(OutputLine.Texts.empty());
-  char buffer[4];
-  EXPECT_EQ(in.Read(buffer, 4), 4);  // reading stays allowed
 }
 
 TEST_F(StreamData, LockIsReleasedWhenTheDataRaises) {

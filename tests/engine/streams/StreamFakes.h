@@ -21,7 +21,7 @@
 #include "platform/TextConv.h"
 #include "platform/ZvError.h"
 #include "plugins/PluginCallContext.h"
-#include "services/ErrorEntry.h"
+#include "support/PluginFixtures.h"
 
 namespace zvtest {
 
@@ -81,16 +81,15 @@ public:
   std::list<std::string> Stored;  // a list: earlier pointers stay valid
 };
 
-class TFakeErrorEntry : public zv::IErrorEntry {
+// Also checks how the streams fill the record, and lets a test act while a report is made.
+class TFakeErrorEntry : public TRecordingErrorEntry {
 public:
-  void ReportError(zv::TPluginFile* pluginFile, const std::wstring& message, const zv::TErrorStruct& error) override {
+  void ReportError(zv::TPluginFile* file, const std::wstring& message, const zv::TErrorStruct& error) override {
     EXPECT_EQ(error.Text, message);
     EXPECT_EQ(error.AdditionalInfo, L"");
-    Reports.push_back({pluginFile, message, error.Code});
+    TRecordingErrorEntry::ReportError(file, message, error);
     if (OnReport) OnReport();
   }
-  struct TReport { zv::TPluginFile* PluginFile; std::wstring Message; uint32_t Code; };
-  std::vector<TReport> Reports;
   std::function<void()> OnReport;
 };
 
@@ -125,13 +124,11 @@ class TStreamTest : public ::testing::Test {
 protected:
   void SetUp() override {
     zv::CurrentPluginContext = &Plugin;
-    zv::GlobalErrorEntry = &Errors;
     zv::ActiveTransformManager = &Progress;
     zv::ProgressLines = &OutputLine;
   }
   void TearDown() override {
     zv::CurrentPluginContext = nullptr;
-    zv::GlobalErrorEntry = nullptr;
     zv::ActiveTransformManager = nullptr;
     zv::ProgressLines = nullptr;
   }
