@@ -54,21 +54,6 @@ protected:
 
 }  // namespace
 
-TEST_F(MixedStreamTest, WithoutAllocatorTheDataLivesInTheOverflowFile) {
-  TRunMemory run(-1, Dir.Path());
-  {
-    TMixedStream s;
-    EXPECT_EQ(OverflowFiles(), 0u);
-    WriteAll(s, Pattern(5000, 1));
-    const std::vector<std::wstring> files = ListFiles(Dir.Path(), L"zvq*.tmp");
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(s.OverflowFileName(), Dir / files[0]);
-    s.SetSize(0);  // keeps the file
-    EXPECT_TRUE(s.HasOverflowFile());
-  }
-  EXPECT_EQ(OverflowFiles(), 0u);
-}
-
 TEST_F(MixedStreamTest, SpillsWhatTheAllocatorCannotHoldAndShrinksBack) {
   TRunMemory run(10, Dir.Path());
   TMixedStream s, second;
