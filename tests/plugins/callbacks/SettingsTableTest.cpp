@@ -7,8 +7,6 @@
 
 #include "CallbackTest.h"
 #include "config/SettingsManager.h"
-#include "services/ServiceFakes.h"
-#include "services/ServiceManager.h"
 
 using namespace zv;
 using namespace zvtest;
@@ -117,24 +115,6 @@ TEST_F(TSettingsTableTest, EnumerationStopsReportsAndSurvivesDeletions) {
     Errors.Reports.clear();
     RunRows({{ftSettings, 8, {Arg(&FaultingCallback)}, 0, 14008, L"Access violation"}});
   });
-}
-
-TEST_F(TSettingsTableTest, AReportMadeInsideZVSettingsLeavesChangesAllowed) {
-  TSettingsManager store(Temp / L"Zentavo.cfg");
-  GlobalSettingsManager = &store;
-  store.SetCheckForUpdates(false);
-  TServiceManager services;  // the real error entry asks the plug-in for its ID
-  const std::vector<TSeenBox> boxes = AnswerBoxes(
-      [&] {
-        Inside(fiSettings, [&] {
-          EXPECT_EQ(Call(ftSettings, 3, {0, 1}), 0u);
-          EXPECT_EQ(Call(ftSettings, 3, {Arg("After"), 1}), True);
-        });
-      },
-      1);
-  EXPECT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(Entry.PluginSettings->ReadNumber(L"After", 0), 1);
-  GlobalSettingsManager = nullptr;
 }
 
 TEST(PluginSettings, LoadSaveBackWhatIsHeldAndCopiesStayIndependent) {

@@ -74,8 +74,10 @@ TEST_F(TStreamTableTest, GetterTextsAreFreshBlocksSizedInBytesOfTheirCopyAndFree
                  {ftResources, 2, {Arg(text)}, Failed}});
       }
     }
-    EXPECT_STREQ(reinterpret_cast<const char*>(Call(ftOutput, 0)), "sub");
-    Call(ftResources, 1);
+    const auto path = reinterpret_cast<const char*>(Call(ftOutput, 0));
+    EXPECT_STREQ(path, "sub");
+    Call(ftResources, 1);  // frees every block at once
+    EXPECT_EQ(Call(ftResources, 2, {Arg(path)}), Failed);
     EXPECT_EQ(Call(ftResources, 2, {Call(ftInput, 2)}), 6u);
     // Two plug-in threads take and free blocks of both streams at once.
     auto worker = [&](TFixtureTable table) {
