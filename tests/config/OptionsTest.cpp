@@ -20,14 +20,15 @@ protected:
   TTempDir FDir;
 };
 
-TEST_F(Options, DefaultsWithNothingStored) {
+// The defaults, the exact keys and kinds the setters store, and how odd stored
+// values read back: booleans by their low eight bits, numbers and an empty
+// folder as stored, the date only from exactly eight bytes.
+TEST_F(Options, DefaultsStoredFormAndOddStoredValues) {
   wchar_t path[MAX_PATH] = {}, longPath[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, path);
   ::GetLongPathNameW(path, longPath, MAX_PATH);
-  const std::wstring systemTemp(longPath, wcslen(longPath) - 1);  // without the final backslash
-
   auto manager = Open(L"");
-  EXPECT_EQ(manager->GetTempFolder(), systemTemp);
+  EXPECT_EQ(manager->GetTempFolder(), std::wstring(longPath, wcslen(longPath) - 1));  // no final backslash
   EXPECT_TRUE(manager->GetMemEnabled());
   EXPECT_EQ(manager->GetMemUsage(), 75);
   EXPECT_FALSE(manager->GetStoreTransformPipe());
@@ -35,31 +36,7 @@ TEST_F(Options, DefaultsWithNothingStored) {
   EXPECT_EQ(manager->GetCheckUpdateInterval(), 7);
   EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
   EXPECT_TRUE(manager->GetNotifyError());
-}
 
-// Booleans read their low eight bits, numbers and an empty folder come back as
-// stored, and the date needs exactly eight bytes.
-TEST_F(Options, GettersReadTheStoredValues) {
-  auto manager = Open(L"[Settings]\r\nMemEnabled=number:256\r\nCheckForUpdates=number:2\r\n"
-                      L"NotifyError=number:-256\r\nStoreTransformPipe=number:$1FF\r\nMemUsage=number:150\r\n"
-                      L"CheckUpdateInterval=number:-5\r\nTempFolder=string:\r\nLastCheckUpdate=data:00000000\r\n");
-  EXPECT_FALSE(manager->GetMemEnabled());
-  EXPECT_TRUE(manager->GetCheckForUpdates());
-  EXPECT_FALSE(manager->GetNotifyError());
-  EXPECT_TRUE(manager->GetStoreTransformPipe());
-  EXPECT_EQ(manager->GetMemUsage(), 150);
-  EXPECT_EQ(manager->GetCheckUpdateInterval(), -5);
-  EXPECT_EQ(manager->GetTempFolder(), L"");  // stored empty beats the default
-  EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
-  manager->WriteData(skSettings, L"", L"LastCheckUpdate", "123456789", 9);
-  EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
-  const double when = 46000.123456789;
-  manager->SetLastCheckUpdate(when);
-  EXPECT_EQ(manager->GetLastCheckUpdate(), when);
-}
-
-TEST_F(Options, SettersWriteTheExactKeysAndKinds) {
-  auto manager = Open(L"");
   manager->SetTempFolder(L"D:\\Scratch");
   manager->SetMemEnabled(false);
   manager->SetMemUsage(60);
@@ -73,6 +50,21 @@ TEST_F(Options, SettersWriteTheExactKeysAndKinds) {
                                  L"MemUsage=number:60\r\nStoreTransformPipe=number:1\r\nCheckForUpdates=number:0\r\n"
                                  L"CheckUpdateInterval=number:14\r\nLastCheckUpdate=data:000000000000f03f\r\n"
                                  L"NotifyError=number:0\r\n\r\n");
+  EXPECT_EQ(manager->GetLastCheckUpdate(), 1.0);
+
+  manager = Open(L"[Settings]\r\nMemEnabled=number:256\r\nCheckForUpdates=number:2\r\n"
+                 L"NotifyError=number:-256\r\nStoreTransformPipe=number:$1FF\r\nMemUsage=number:150\r\n"
+                 L"CheckUpdateInterval=number:-5\r\nTempFolder=string:\r\nLastCheckUpdate=data:00000000\r\n");
+  EXPECT_FALSE(manager->GetMemEnabled());
+  EXPECT_TRUE(manager->GetCheckForUpdates());
+  EXPECT_FALSE(manager->GetNotifyError());
+  EXPECT_TRUE(manager->GetStoreTransformPipe());
+  EXPECT_EQ(manager->GetMemUsage(), 150);
+  EXPECT_EQ(manager->GetCheckUpdateInterval(), -5);
+  EXPECT_EQ(manager->GetTempFolder(), L"");  // stored empty beats the default
+  EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
+  manager->WriteData(skSettings, L"", L"LastCheckUpdate", "123456789", 9);
+  EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
 }
 
 }  // namespace
