@@ -7,24 +7,14 @@
 
 #include "engine/MixedStream.h"
 #include "MemoryTestSupport.h"
+#include "platform/WinHandle.h"
+#include "support/GuiDriver.h"
 #include "support/TestFiles.h"
 
 using namespace zv;
 using zvtest::ListFiles;
 
-namespace {
-
 constexpr wchar_t FolderVariable[] = L"ZV_TEST_OVERFLOW_FOLDER";
-
-// Polls until pred holds or timeoutMs passes.
-template <typename TPred>
-bool WaitFor(TPred pred, DWORD timeoutMs) {
-  for (const DWORD start = ::GetTickCount(); !pred(); ::Sleep(20))
-    if (::GetTickCount() - start > timeoutMs) return false;
-  return true;
-}
-
-}  // namespace
 
 // Run only as the child of the test below: holds an overflow file until killed.
 TEST(MixedStreamChild, HoldsAnOverflowFile) {
@@ -50,18 +40,15 @@ TEST(MixedStreamCleanup, AKilledProcessLeavesNoOverflowFile) {
                                         nullptr, nullptr, &startup, &child);
   ::SetEnvironmentVariableW(FolderVariable, nullptr);
   ASSERT_TRUE(started);
-  // Ends the child on every exit path of the test.
-  std::unique_ptr<void, void (*)(void*)> killer(&child, [](void* p) {
-    auto* info = static_cast<PROCESS_INFORMATION*>(p);
-    ::TerminateProcess(info->hProcess, 1);
-    ::WaitForSingleObject(info->hProcess, 10000);
-    ::CloseHandle(info->hProcess);
-    ::CloseHandle(info->hThread);
-  });
+  const TScopedKernelHandle process(child.hProcess), thread(child.hThread);
+  struct TKiller {  // ends the child on every exit path of the test
+    HANDLE Process;
+    ~TKiller() { ::TerminateProcess(Process, 1), ::WaitForSingleObject(Process, 10000); }
+  } killer{child.hProcess};
 
-  ASSERT_TRUE(WaitFor([&] { return zvtest::FileExists(dir / L"ready"); }, 30000));
+  ASSERT_NO_THROW(zvtest::WaitUntil([&] { return zvtest::FileExists(dir / L"ready"); }, "the child's file", 30000));
   ASSERT_EQ(ListFiles(dir.Path(), L"zvq*").size(), 1u);
   ASSERT_TRUE(::TerminateProcess(child.hProcess, 9));
   ASSERT_EQ(::WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
-  EXPECT_TRUE(WaitFor([&] { return ListFiles(dir.Path(), L"zvq*").empty(); }, 5000));
+  EXPECT_NO_THROW(zvtest::WaitUntil([&] { return ListFiles(dir.Path(), L"zvq*").empty(); }, "no file", 5000));
 }
