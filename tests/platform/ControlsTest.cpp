@@ -77,19 +77,17 @@ TEST(Controls, UserActionsAndSettersRaiseEvents) {
   combo->AddItem(L"a");
   combo->AddItem(L"b");
   combo->SetItemIndex(0);
-  auto* link = form.Add<TLinkLabel>(TBounds{10, 160, 0, 0}, L"Get Zentavo plugins!");
   auto* flat = form.Add<TPictureButton>(TBounds{330, 70, 23, 72});
   auto* close = form.Add<TButton>(TBounds{330, 260, 75, 25}, L"Close");
   close->SetModalResult(mrClose);
   close->SetCancel(true);
 
-  std::atomic<int> checks{0}, tracks{0}, selections{0}, doubles{0}, combos{0}, links{0}, flats{0};
+  std::atomic<int> checks{0}, tracks{0}, selections{0}, doubles{0}, combos{0}, flats{0};
   check->OnClick = [&] { ++checks; };
   track->OnChange = [&] { ++tracks; };
   list->OnClick = [&] { ++selections; };
   list->OnDblClick = [&] { ++doubles; };
   combo->OnChange = [&] { ++combos; };
-  link->OnClick = [&] { ++links; };
   flat->OnClick = [&] { ++flats; };
   const RECT item = list->ItemRect(1);
   const LPARAM onItem = MAKELPARAM(item.left + 3, item.top + 3);
@@ -108,7 +106,6 @@ TEST(Controls, UserActionsAndSettersRaiseEvents) {
        },
        doubles},
       {"combo change", [&] { PressKeyOn(combo->Handle(), VK_DOWN); }, combos},
-      {"link click", [&] { ClickAt(link->Handle(), {2, 2}); }, links},
       {"picture button click", [&] { ClickAt(flat->Handle(), {5, 5}); }, flats},
   };
   TGuiDriver driver([&] {

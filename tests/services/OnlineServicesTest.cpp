@@ -109,8 +109,6 @@ TEST_F(TOnlineServicesTest, ACheckAsksForTheProbedIDsAndReadsTheAnswerLines) {
       {"nothing eligible", {L"ZvFixture", L"ZvFixtureRequired"}, "150,u", nullptr, L"0 "},
       {"one ID twice", {L"ZvFixtureId0v100", L"ZvFixtureId0v120"}, "150,http://z/zv\r\n1000000000:130,http://z/p",
        L"1000000000", L"150 http://z/zv|ZvFixtureId0v100 1000000000:120>130 http://z/p"},
-      {"offered as installed", {L"ZvFixtureId0v120"}, "100,u\n1000000000:120,v", L"1000000000",
-       L"100 u|ZvFixtureId0v120 1000000000:120>120 v"},
       {"blank first line", {L"ZvFixtureId0v120"}, "\r\n\n  \n150,u\n1000000000:130,v", L"1000000000", L"0 "},
       {"line forms", {L"ZvFixtureId0v120", L"ZvFixtureId7v250"},
        "\n \t150\x01 ,u,x \r 1000000007 : 300 , w \r\n1000000000:+130,y\n1000000000:-1,y\n1000000000:1 3,y\n"

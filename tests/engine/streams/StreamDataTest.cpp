@@ -68,7 +68,8 @@ TEST_F(StreamData, BadPointersAndCountsNeverReachTheData) {
   EXPECT_THROW(TOutputStream(std::unique_ptr<TStream>(), {L"C:", L"", L"x", L""}), EZvError);
 }
 
-// A sharer starts reading at the beginning, and the data lives until the last sharer goes.
+// A sharer starts reading at the beginning, keeps names of its own, and the
+// data lives until the last sharer goes.
 TEST_F(StreamData, SharedDataLivesUntilTheLastSharer) {
   bool destroyed = false;
   auto* mem = new TMemStream(Pattern(10));
@@ -76,6 +77,9 @@ TEST_F(StreamData, SharedDataLivesUntilTheLastSharer) {
   auto first = std::make_unique<TOutputStream>(std::unique_ptr<TStream>(mem), TFileProperties{L"C:", L"", L"x", L""});
   ASSERT_TRUE(first->Seek(0, smFromEnd));
   auto second = std::make_unique<TInputStream>(CreateShared, *first);
+  EXPECT_EQ(second->GetFullName(), L"C:\\x.");
+  ASSERT_TRUE(first->SetNameA("renamed"));
+  EXPECT_EQ(second->GetFullName(), L"C:\\x.");
   first.reset();
   EXPECT_FALSE(destroyed);
   char buffer[10];

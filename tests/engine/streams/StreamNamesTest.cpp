@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "StreamFakes.h"
-#include "engine/InputStream.h"
 #include "engine/OutputStream.h"
 
 using namespace zv;
@@ -117,11 +116,4 @@ TEST_F(StreamNames, OutputRenameShowsTheNewFullName) {
                                                          L"C:\\out\\sub\\b.dat"}));
   ProgressLines = nullptr;
   EXPECT_TRUE(Out.SetNameA("z"));
-}
-
-TEST_F(StreamNames, NamesOfSharersAreTheirOwn) {
-  TInputStream in(CreateShared, Out);
-  EXPECT_EQ(in.GetFullName(), Out.GetFullName());
-  ASSERT_TRUE(Out.SetNameA("renamed"));
-  EXPECT_EQ(Fields(in), L"keep|a|txt");
 }
