@@ -163,14 +163,12 @@ TEST_F(TGuardedCallTest, ResultsAreCheckedAndTextsReadInsideTheGuardWithinTheirL
   }
 }
 
-TEST_F(TGuardedCallTest, ExportsReceiveTheWindowTheVersionTheRecordsAndTheGlobalFlag) {
+TEST_F(TGuardedCallTest, ExportsReceiveTheWindowTheVersionTheTransformRecordAndTheGlobalFlag) {
   TPluginFile& file = *Entry.PluginFile;
   TFixtureControl plugin(file);
   Call(fiInstallA);
   EXPECT_EQ(TFixtureControl(Probe).LastArgument(fiInstallA, 0), 0x1234u);
   EXPECT_EQ(TFixtureControl(Probe).LastArgument(fiInstallA, 1), 100u);
-  file.Load();
-  EXPECT_EQ(plugin.LastArgument(fiLoadA), reinterpret_cast<uintptr_t>(GetPluginAPI()));
   for (const bool global : {true, false}) {
     file.Settings(global);
     EXPECT_EQ(plugin.LastArgument(fiSettings), global ? 0xFFFFFFFFu : 0u);
