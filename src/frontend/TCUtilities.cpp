@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -116,7 +117,13 @@ int ShowReportErrorBox(HWND wnd, const std::wstring& text, const std::wstring& c
   return answer;
 }
 
-void ShowHelp(const std::wstring& topic) {
+void ShowHelp(const std::wstring& topic) { HelpViewer.load()(topic); }
+
+void ShellOpenWebPage(const std::wstring& url) {
+  ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void ShowHtmlHelp(const std::wstring& topic) {
   const THtmlHelpW htmlHelp = HtmlHelpFunction();
   if (!htmlHelp) return;
   const std::wstring file = GetModuleDir() + L"\\ZentavoHelp.chm";

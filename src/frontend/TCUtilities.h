@@ -12,11 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Boundary.h"
+#include "platform/Dialogs.h"
+#include "platform/Form.h"
 #include "platform/Module.h"
+#include "platform/ZvError.h"
 
 namespace zv {
-
-class TForm;
 
 // Owner of every message box and modal dialog not owned by a dialog of ours.
 // Written on the user-interface thread (dialogs, FsInit) and on the thread
@@ -31,9 +33,35 @@ int ShowReportErrorBox(HWND wnd, const std::wstring& text, const std::wstring& c
 // activated window that has one, then removes itself.
 LRESULT CALLBACK ReportButtonHookProc(int code, WPARAM wParam, LPARAM lParam);
 
-// Opens a topic of ZentavoHelp.chm (beside our library) with HTML Help; does
-// nothing when HTML Help is not installed.
+// Opens a topic of ZentavoHelp.chm (beside our library) through HelpViewer.
 void ShowHelp(const std::wstring& topic);
+
+// What opens help topics and web pages. Tests put recorders here, so that
+// no help viewer or browser starts under a test.
+using TShowHelp = void (*)(const std::wstring& topic);
+using TOpenWebPage = void (*)(const std::wstring& url);
+// HTML Help with the topic; nothing when HTML Help is not installed.
+void ShowHtmlHelp(const std::wstring& topic);
+// The shell's "open" verb on the address, in a normal window.
+void ShellOpenWebPage(const std::wstring& url);
+inline std::atomic<TShowHelp> HelpViewer{&ShowHtmlHelp};
+inline std::atomic<TOpenWebPage> OpenWebPage{&ShellOpenWebPage};
+
+// A dialog's event bound to its handler behind the boundary guard: a failure
+// of the handler is told in an "Error" box owned by the dialog, which stays
+// usable.
+template <typename TFormClass>
+TNotifyEvent EventHandler(TFormClass* form, void (TFormClass::*handler)()) {
+  return [form, handler] {
+    GuardBoundary(
+        0,
+        [&] {
+          (form->*handler)();
+          return 0;
+        },
+        [&] { ShowMessageBoxOwned(form->Handle(), CurrentExceptionMessage(), L"Error", MB_ICONERROR); });
+  };
+}
 
 // Makes a new form of one class, owned by the given window (may be null).
 using TFormFactory = std::function<std::unique_ptr<TForm>(HWND owner)>;
@@ -78,6 +106,10 @@ bool TryBaseToInt(const std::wstring& text, uint32_t base, uint32_t& value);
 // The product's web site (pages "plugins.php", "devtools.php" below it).
 inline constexpr wchar_t ProductWebHost[] = L"www.example.org";
 inline constexpr wchar_t ProductWebSite[] = L"https://www.example.org/zentavo/";
+inline constexpr wchar_t PluginsPage[] = L"plugins.php";
+inline constexpr wchar_t DevToolsPage[] = L"devtools.php";
+// A page of the product's web site.
+inline std::wstring ProductWebPage(const wchar_t* page) { return ProductWebSite + std::wstring(page); }
 
 // Addresses kept in the binary in scrambled form, so that they cannot be found
 // and replaced by a plain text search. Scrambling and unscrambling are the same

@@ -237,8 +237,9 @@ void TEdit::SetMaxLength(int length) { ::SendMessageW(FHandle, EM_SETLIMITTEXT, 
 void TEdit::SelectAll() { ::SendMessageW(FHandle, EM_SETSEL, 0, -1); }
 
 bool TEdit::HandleCommand(WORD code) {
-  if (code != EN_CHANGE) return false;
-  if (OnChange) OnChange();
+  const TNotifyEvent* event = code == EN_CHANGE ? &OnChange : code == EN_KILLFOCUS ? &OnExit : nullptr;
+  if (!event) return false;
+  if (*event) (*event)();
   return true;
 }
 
@@ -318,15 +319,55 @@ void TListBox::InsertItem(int index, const std::wstring& text, void* object) {
   if (at >= 0) ::SendMessageW(FHandle, LB_SETITEMDATA, at, reinterpret_cast<LPARAM>(object));
 }
 
+namespace {
+// Holds a list box's drawing, scroll place and current item while its items
+// are deleted and inserted again; the current item may be moved meanwhile.
+class TListRebuild {
+public:
+  explicit TListRebuild(TListBox& list)
+      : FList(list), FTop(static_cast<int>(::SendMessageW(list.Handle(), LB_GETTOPINDEX, 0, 0))),
+        FCurrent(list.ItemIndex()) {
+    ::SendMessageW(list.Handle(), WM_SETREDRAW, FALSE, 0);
+  }
+  ~TListRebuild() {
+    if (FCurrent >= 0) FList.SetItemIndex(FCurrent);
+    ::SendMessageW(FList.Handle(), LB_SETTOPINDEX, FTop, 0);
+    ::SendMessageW(FList.Handle(), WM_SETREDRAW, TRUE, 0);
+    FList.Invalidate();
+  }
+  // The current item went from one place to another.
+  void Moved(int from, int to) {
+    if (FCurrent == from) FCurrent = to;
+  }
+
+private:
+  TListBox& FList;
+  int FTop;
+  int FCurrent;
+};
+}  // namespace
+
+void TListBox::SetItemText(int index, const std::wstring& text) {
+  if (index < 0 || index >= Count()) return;
+  TListRebuild rebuild(*this);
+  void* object = Object(index);
+  const bool selected = Selected(index);
+  Delete(index);
+  InsertItem(index, text, object);
+  SetSelected(index, selected);
+}
+
 void TListBox::Exchange(int a, int b) {
   const int n = Count();
   if (a == b || a < 0 || b < 0 || a >= n || b >= n) return;
+  TListRebuild rebuild(*this);
+  const int current = ItemIndex();
+  if (current == a) rebuild.Moved(a, b);
+  if (current == b) rebuild.Moved(b, a);
   const std::wstring textA = Item(a), textB = Item(b);
   void* objectA = Object(a);
   void* objectB = Object(b);
   const bool selA = Selected(a), selB = Selected(b);
-  const int top = static_cast<int>(::SendMessageW(FHandle, LB_GETTOPINDEX, 0, 0));
-  ::SendMessageW(FHandle, WM_SETREDRAW, FALSE, 0);
   const int low = std::min(a, b), high = std::max(a, b);
   const bool lowIsA = low == a;
   Delete(high);
@@ -335,9 +376,6 @@ void TListBox::Exchange(int a, int b) {
   InsertItem(high, lowIsA ? textA : textB, lowIsA ? objectA : objectB);
   SetSelected(a, selB);
   SetSelected(b, selA);
-  ::SendMessageW(FHandle, LB_SETTOPINDEX, top, 0);
-  ::SendMessageW(FHandle, WM_SETREDRAW, TRUE, 0);
-  Invalidate();
 }
 
 bool TListBox::Selected(int index) const { return ::SendMessageW(FHandle, LB_GETSEL, index, 0) > 0; }
@@ -393,6 +431,13 @@ int TListBox::ItemAtPos(POINT pt, bool existing) const {
     if (r.top > client.bottom) break;
   }
   return existing ? -1 : count;
+}
+
+int TListBox::ItemAtCursor() const {
+  POINT pt{};
+  ::GetCursorPos(&pt);
+  ::ScreenToClient(FHandle, &pt);
+  return ItemAtPos(pt);
 }
 
 bool TListBox::HandleCommand(WORD code) {

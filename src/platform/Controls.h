@@ -95,6 +95,7 @@ public:
   void SelectAll();
 
   TNotifyEvent OnChange;
+  TNotifyEvent OnExit;  // the edit lost the input focus
 
 protected:
   bool HandleCommand(WORD code) override;
@@ -139,7 +140,10 @@ public:
   TListBox(TWinControl* parent, const TBounds& bounds, const TOptions& options);
 
   void InsertItem(int index, const std::wstring& text, void* object = nullptr);
-  // Swaps two items with their objects and selection states (unsorted lists).
+  // Gives an item a new text; its object and selection state stay (unsorted lists).
+  void SetItemText(int index, const std::wstring& text);
+  // Swaps two items with their objects and selection states (unsorted lists);
+  // the current item stays on the entry it was on.
   void Exchange(int a, int b);
 
   bool Selected(int index) const;
@@ -152,6 +156,8 @@ public:
   // The item at a point of the client area; with existing false a point below
   // the last item answers Count(), otherwise -1.
   int ItemAtPos(POINT clientPoint, bool existing = true) const;
+  // The existing item under the mouse cursor, or -1.
+  int ItemAtCursor() const;
   RECT ItemRect(int index) const;
   bool MultiSelect() const { return FOptions.MultiSelect; }
 

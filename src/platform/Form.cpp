@@ -178,9 +178,11 @@ LRESULT TControl::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return ::DefSubclassProc(FHandle, msg, wParam, lParam);
 }
 
+HCURSOR TControl::Cursor() const { return ::LoadCursorW(nullptr, FHandCursor ? IDC_HAND : IDC_ARROW); }
+
 bool TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (msg == WM_SETCURSOR && FHandCursor && LOWORD(lParam) == HTCLIENT) {
-    ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+    ::SetCursor(Cursor());
     result = TRUE;
     return true;
   }

@@ -150,6 +150,8 @@ public:
   COLORREF FontColor() const { return FFontColor; }
   // Hand cursor over the control (links, clickable pictures).
   void SetHandCursor(bool value) { FHandCursor = value; }
+  // The cursor over the control's client area: the hand or the arrow.
+  HCURSOR Cursor() const;
 
 protected:
   explicit TControl(TWinControl* parent);

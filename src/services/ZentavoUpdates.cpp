@@ -1,7 +1,5 @@
 #include "services/ZentavoUpdates.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 
 #include "frontend/TCUtilities.h"
@@ -76,10 +74,6 @@ void ShowUpdates(const TZVQUpdate& zentavoUpdate, const std::vector<TPluginUpdat
   form.SetClientHeight(top + 65);
   if (form.UpdatesScrollBox->HasVertScrollBar()) form.SetClientHeight(form.ClientHeight() + 20);
   ShowFormModalCentered(form, ParentWindow);
-}
-
-void ShellOpenWebPage(const std::wstring& url) {
-  ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace zv

@@ -4,7 +4,6 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,10 +42,5 @@ std::wstring FormatVersion(uint32_t version);
 // nothing when there is neither an offered system version above ours nor an
 // entry in the list.
 void ShowUpdates(const TZVQUpdate& zentavoUpdate, const std::vector<TPluginUpdate>& updates);
-
-// Opens a web page with the shell's "open" verb. Tests put a recorder here.
-using TOpenWebPage = void (*)(const std::wstring& url);
-void ShellOpenWebPage(const std::wstring& url);
-inline std::atomic<TOpenWebPage> OpenWebPage{&ShellOpenWebPage};
 
 }  // namespace zv

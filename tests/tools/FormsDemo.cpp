@@ -1,5 +1,5 @@
-// Shows one scene of the form layer for scripts/screenshot.sh: forms laid out
-// like the system's dialogs (every control kind), and each box. Leaves by
+// Shows one scene for scripts/screenshot.sh: the system's dialogs, a form with
+// every control kind, and each box. Leaves by
 // itself after a few seconds. Usage: FormsDemo.exe SCENE [milliseconds]
 #include <windows.h>
 
@@ -7,12 +7,21 @@
 #include <string>
 
 #include "ResourceIds.h"
+#include <shellapi.h>
+
+#include "config/ProfileManager.h"
+#include "config/SettingsManager.h"
 #include "frontend/TCUtilities.h"
+#include "frontend/ZentavoAbout.h"
+#include "frontend/ZentavoProcessor.h"
 #include "frontend/ZentavoProgress.h"
+#include "frontend/ZentavoSettings.h"
 #include "platform/Controls.h"
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
 #include "platform/PngImage.h"
+#include "plugins/PluginSettings.h"
+#include "plugins/TransformBridge.h"
 #include "services/ZentavoUpdates.h"
 
 using namespace zv;
@@ -25,125 +34,35 @@ void CALLBACK LeaveNow(HWND, UINT, UINT_PTR, DWORD) { ::ExitProcess(0); }
 
 void Place(TForm& form, int left, int top) { form.SetBounds(left, top, form.Width(), form.Height()); }
 
-class TProcessorDemo : public TForm {
-public:
-  TProcessorDemo()
-      : TForm(nullptr, {L"Zentavo Processor", 425, 417, TBorderStyle::Dialog, biSystemMenu | biHelp}) {
-    auto* group1 = Add<TGroupBox>(TBounds{10, 10, 403, 86}, L" Profiles ");
-    auto* profiles = group1->Add<TComboBox>(TBounds{10, 25, 380, 21}, true);
-    profiles->AddItem(L"Compress and encrypt");
-    profiles->SetItemIndex(0);
-    group1->Add<TButton>(TBounds{234, 52, 75, 25}, L"Delete");
-    group1->Add<TButton>(TBounds{315, 52, 75, 25}, L"Load");
-    auto* group2 = Add<TGroupBox>(TBounds{8, 102, 405, 265}, L" Transform Pipe ");
-    auto* plugins = group2->Add<TComboBox>(TBounds{12, 25, 299, 21}, true);
-    plugins->AddItem(L"Zip compressor");
-    plugins->SetItemIndex(0);
-    group2->Add<TButton>(TBounds{317, 25, 75, 21}, L"Add");
-    auto* list = group2->Add<TListBox>(TBounds{12, 52, 351, 147}, TListBox::TOptions{true, false, 13});
-    list->AddItem(L"Zip compressor [level 9]");
-    list->AddItem(L"AES encryptor");
-    list->AddItem(L"Splitter [100 MB]");
-    list->SetSelected(1, true);
-    group2->Add<TPictureButton>(TBounds{369, 52, 23, 72}, Png(IDR_PNG_MOVE_UP), Png(IDR_PNG_MOVE_UP_DISABLED));
-    auto* lower =
-        group2->Add<TPictureButton>(TBounds{369, 127, 23, 72}, Png(IDR_PNG_MOVE_DOWN), Png(IDR_PNG_MOVE_DOWN_DISABLED));
-    lower->SetEnabled(false);
-    group2->Add<TButton>(TBounds{12, 205, 109, 25}, L"Save to profiles...");
-    group2->Add<TButton>(TBounds{236, 205, 75, 25}, L"Settings...");
-    group2->Add<TButton>(TBounds{317, 205, 75, 25}, L"Remove");
-    auto* store = group2->Add<TCheckBox>(TBounds{12, 238, 195, 17}, L"Store Transform Pipe");
-    store->SetChecked(true);
-    group2->Add<TLinkLabel>(TBounds{217, 239, 175, 13}, L"Get Zentavo plugins!");
-    Add<TButton>(TBounds{8, 384, 75, 25}, L"Help");
-    auto* donate = Add<TImage>(TBounds{89, 378, 62, 31}, Png(IDR_PNG_DONATE));
-    donate->SetHandCursor(true);
-    auto* start = Add<TButton>(TBounds{257, 384, 75, 25}, L"Start");
-    start->SetDefault(true);
-    Add<TButton>(TBounds{338, 384, 75, 25}, L"Cancel")->SetCancel(true);
-    SetActiveControl(plugins);
+// The real dialogs over a configuration of their own in <demo exe>\demo:
+// two copies of the test plug-in installed, a profile and a stored pipe of both.
+void SetUpDialogs() {
+  const std::wstring dir = GetModuleDir() + L"\\demo";
+  std::wstring from = dir + L'\0';  // a double-null-terminated list of one
+  SHFILEOPSTRUCTW remove{nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI};
+  ::SHFileOperationW(&remove);
+  ::CreateDirectoryW(dir.c_str(), nullptr);
+  ::SetEnvironmentVariableW(L"ZVT_LOAD", L"ok");
+  ::SetEnvironmentVariableW(L"ZVT_SETTINGS", L"1");
+  InitPluginAPI();
+  GlobalSettingsManager = new TSettingsManager(dir + L"\\Zentavo.cfg");
+  GlobalSettingsManager->SetTempFolder(dir);
+  GlobalSettingsManager->SetStoreTransformPipe(true);
+  GlobalPluginManager = new TPluginManager();
+  GlobalProfileManager = new TProfileManager(skProfiles);
+  std::vector<TPluginEntry> entries;
+  std::vector<const TLoadedPlugin*> pipe;
+  for (const auto& [name, fixture] : {std::pair{L"Zip compressor", L"ZvFixture"}, {L"AES encryptor", L"ZvFixtureBare"}}) {
+    const std::wstring file = dir + L"\\" + fixture + L".zvx";
+    ::CopyFileW((GetModuleDir() + L"\\fixtures\\" + fixture + L".zvx").c_str(), file.c_str(), FALSE);
+    ::SetEnvironmentVariableW(L"ZVT_INSTALL_NAME", name);
+    const TPlugin* plugin = GlobalPluginManager->InstallPlugin(nullptr, file);
+    pipe.push_back(entries.emplace_back(GlobalPluginManager->LoadPlugin(*plugin, skSettings, TPluginManager::GetPluginKeyName(*plugin))).get());
   }
-};
-
-class TSettingsDemo : public TForm {
-public:
-  explicit TSettingsDemo(int page)
-      : TForm(nullptr, {L"Zentavo Settings", 444, 406, TBorderStyle::Dialog, biSystemMenu | biHelp}) {
-    auto* pages = Add<TPageControl>(TBounds{8, 8, 427, 353});
-    TTabSheet* tab1 = pages->AddPage(L"Plugins");
-    TTabSheet* tab2 = pages->AddPage(L"Settings");
-    auto* group3 = tab1->Add<TGroupBox>(TBounds{8, 8, 404, 305}, L" Installed Zentavo plugins ");
-    auto* list = group3->Add<TListBox>(TBounds{11, 24, 380, 193}, TListBox::TOptions{true, true, 0});
-    list->AddItem(L"Zip compressor");
-    list->AddItem(L"AES encryptor");
-    group3->Add<TButton>(TBounds{11, 223, 75, 25}, L"About...")->SetEnabled(false);
-    group3->Add<TButton>(TBounds{92, 223, 75, 25}, L"Settings...")->SetEnabled(false);
-    group3->Add<TButton>(TBounds{235, 223, 75, 25}, L"Install...");
-    group3->Add<TButton>(TBounds{316, 223, 75, 25}, L"Remove")->SetEnabled(false);
-    group3->Add<TLinkLabel>(TBounds{11, 256, 0, 0},
-                            L"Would you like to create an own plugin? Click here to open the Plugin SDK page!");
-    group3->Add<TLinkLabel>(TBounds{218, 275, 0, 0}, L"Get Zentavo plugins!");
-
-    auto* group1 = tab2->Add<TGroupBox>(TBounds{8, 8, 404, 57}, L" Temporary files  ");
-    group1->Add<TEdit>(TBounds{10, 24, 300, 21}, L"C:\\users\\zentavo\\Temp", TAlignment::Left, true);
-    group1->Add<TButton>(TBounds{316, 24, 75, 21}, L"Browse...");
-    auto* group2 = tab2->Add<TGroupBox>(TBounds{8, 71, 403, 90}, L" Memory usage ");
-    auto* mem = group2->Add<TCheckBox>(TBounds{11, 23, 0, 17}, L"Use free physical memory for transformations");
-    auto* track = group2->Add<TTrackBar>(TBounds{3, 46, 364, 30}, 10, 90, 75, 5);
-    auto* label = group2->Add<TLabel>(TBounds{368, 48, 23, 17}, L"75%", false, TAlignment::Right);
-    track->OnChange = [track, label] { label->SetCaption(std::to_wstring(track->Position()) + L"%"); };
-    mem->OnClick = [mem, track, label] {
-      track->SetEnabled(mem->Checked());
-      label->SetEnabled(mem->Checked());
-    };
-    mem->SetChecked(true);
-    track->SetPosition(60);
-    auto* group4 = tab2->Add<TGroupBox>(TBounds{8, 167, 403, 90}, L" Updates ");
-    group4->Add<TCheckBox>(TBounds{11, 25, 0, 17}, L"Check for updates");
-    auto* intervalLabel = group4->Add<TLabel>(TBounds{11, 56, 0, 0}, L"Checking interval (in days):");
-    auto* interval = group4->Add<TEdit>(TBounds{148, 53, 125, 21}, L"7", TAlignment::Right);
-    auto* upDown = group4->Add<TUpDown>(TBounds{273, 53, 0, 0}, interval, short(1), short(32767), short(7));
-    intervalLabel->SetEnabled(false);
-    interval->SetEnabled(false);
-    upDown->SetEnabled(false);
-    group4->Add<TButton>(TBounds{303, 53, 88, 21}, L"Check now...");
-    auto* group5 = tab2->Add<TGroupBox>(TBounds{8, 263, 403, 50}, L" Error reporting ");
-    group5->Add<TCheckBox>(TBounds{11, 24, 0, 17},
-                           L"Notify the author(s) of the plugin automatically when an error occures");
-    pages->SetActivePageIndex(page);
-
-    Add<TButton>(TBounds{8, 373, 75, 25}, L"About...");
-    Add<TButton>(TBounds{89, 373, 75, 25}, L"Help");
-    Add<TImage>(TBounds{170, 367, 62, 31}, Png(IDR_PNG_DONATE))->SetHandCursor(true);
-    auto* save = Add<TButton>(TBounds{335, 372, 100, 25}, L"Save && Close");
-    save->SetDefault(true);
-    save->SetCancel(true);
-    SetActiveControl(save);
-  }
-};
-
-class TAboutDemo : public TForm {
-public:
-  TAboutDemo() : TForm(nullptr, {L"Zentavo About", 364, 429}) {
-    auto* close = Add<TButton>(TBounds{281, 396, 75, 25}, L"Close");
-    close->SetDefault(true);
-    close->SetCancel(true);
-    close->SetModalResult(mrClose);
-    auto* panel = Add<TPanel>(TBounds{8, 8, 345, 378}, L"", TPanelBevel::Lowered);
-    panel->Add<TImage>(TBounds{16, 16, 64, 64}, Png(IDR_PNG_ICON));
-    panel->Add<TImage>(TBounds{92, 16, 234, 64}, Png(IDR_PNG_LOGO));
-    panel->Add<TBevel>(TBounds{16, 91, 310, 3}, TBevelShape::TopLine);
-    auto* text = panel->Add<TRichEdit>(TBounds{16, 104, 310, 227}, true, false);
-    text->SetRichFont(TFontDesc{L"Tahoma", -13, 0, EASTEUROPE_CHARSET});
-    text->SetBackgroundColor(::GetSysColor(COLOR_BTNFACE));
-    text->SetLines({L"Zentavo 1.0", L"Edition for Total Commander", L"Copyright (c) 2026", L"Zentavo authors", L"",
-                    L"Thanks to the translator of this text", L"", L"Comments and suggestions", L"for further development",
-                    L"are welcome at the address below.", L"", L"Support development", L"by donating through",
-                    L"the payment logo."});
-    text->SetParagraphAlignment(TAlignment::Center);
-    panel->Add<TLinkLabel>(TBounds{96, 345, 0, 0}, L"https://zentavo.example.org");
-  }
-};
+  entries[0]->PluginSettings->WriteNumber(L"Edits", 9);
+  GlobalProfileManager->SaveProfile(L"Daily backup", pipe);
+  TProfileManager(skTransformPipe).SaveProfile(L"Stored", pipe);
+}
 
 // A stand-in for the host's copy-progress window that the panel docks into.
 class THostDemo : public TForm {
@@ -196,7 +115,7 @@ public:
 
 }  // namespace
 
-// Shows one dialog mock-up modally at the screenshot's usual place.
+// Shows one dialog modally at the screenshot's usual place.
 template <typename TDemo, typename... TArgs>
 int ShowScene(TArgs... args) {
   TDemo form(args...);
@@ -212,10 +131,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   ::SetTimer(nullptr, 0, lifetime, LeaveNow);
 
   if (scene == L"controls") return ShowScene<TEveryControlDemo>();
-  if (scene == L"processor") return ShowScene<TProcessorDemo>();
-  if (scene == L"settings1") return ShowScene<TSettingsDemo>(0);
-  if (scene == L"settings2") return ShowScene<TSettingsDemo>(1);
-  if (scene == L"about") return ShowScene<TAboutDemo>();
+  if (scene == L"processor" || scene.starts_with(L"settings")) SetUpDialogs();
+  if (scene == L"processor") return ShowScene<TZentavoProcessorForm>(HWND());
+  if (scene.starts_with(L"settings")) {
+    TZentavoSettingsForm form(nullptr);
+    form.PageControl1->SetActivePageIndex(scene == L"settings2" ? 1 : 0);
+    Place(form, 20, 20);
+    return form.ShowModal();
+  }
+  if (scene == L"about") return ShowScene<TZentavoAboutForm>(HWND());
   if (scene == L"updates") {
     ShowUpdates({150, L"https://zentavo.example.org/download.php"},
                 {{L"Zip compressor", 1000000000, 120, 130, L"https://zentavo.example.org/download.php?id=1000000000"},

@@ -58,10 +58,10 @@ protected:
     ::SetEnvironmentVariableW(L"ZVT_INSTALL_NAME", name.c_str());
     return Plugins->InstallPlugin(nullptr, path);
   }
-  // A copy of the test plug-in named file (by default "<name>.zvx"), installed as name.
-  zv::TPlugin* InstallCopy(const std::wstring& name, std::wstring file = L"") {
+  // A copy of a test plug-in named file (by default "<name>.zvx"), installed as name.
+  zv::TPlugin* InstallCopy(const std::wstring& name, std::wstring file = L"", const std::wstring& fixture = L"ZvFixture") {
     const std::wstring path = Temp / (file.empty() ? name + L".zvx" : file);
-    ::CopyFileW(FixturePath().c_str(), path.c_str(), FALSE);
+    ::CopyFileW(FixturePath(fixture).c_str(), path.c_str(), FALSE);
     return Install(path, name);
   }
   zv::TPlugin* ByIndex(int32_t index) {
@@ -77,9 +77,10 @@ protected:
     Settings->ReleasePluginConfigFile(store);
     return store != nullptr;
   }
-  static int Unloads() {  // ZV_Unload calls of every instance so far
+  // ZV_Unload (or, by the counter's name, ZV_About) calls of every instance so far.
+  static int Unloads(const wchar_t* counter = L"ZVT_UNLOADS") {
     wchar_t count[16] = L"0";
-    ::GetEnvironmentVariableW(L"ZVT_UNLOADS", count, 16);
+    ::GetEnvironmentVariableW(counter, count, 16);
     return _wtoi(count);
   }
 

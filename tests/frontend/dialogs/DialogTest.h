@@ -1,0 +1,101 @@
+// The dialogs on the real managers over a temporary Zentavo.cfg, with copies
+// of the test plug-in installed (A and B follow their settings; Bare has
+// neither settings nor about), help topics and web pages recorded instead of
+// opened, and a stand-in for the host's main window.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "frontend/BatchState.h"
+#include "frontend/TCUtilities.h"
+#include "platform/Controls.h"
+#include "plugins/PluginSettings.h"
+#include "plugins/registry/RegistryTest.h"
+
+namespace zvtest {
+
+inline std::vector<std::wstring> Opened;  // help topics and web pages, in order
+
+class TDialogTest : public TPluginRegistryTest {
+protected:
+  void SetUp() override {
+    TPluginRegistryTest::SetUp();
+    ::SetEnvironmentVariableW(L"ZVT_SETTINGS", L"1");
+    zv::HelpViewer = zv::OpenWebPage = [](const std::wstring& text) { Opened.push_back(text); };
+    Opened.clear();
+    zv::HostMainWindow = zv::ParentWindow = Host;
+    A = InstallCopy(L"A");
+    B = InstallCopy(L"B");
+    Bare = InstallCopy(L"Bare", L"", L"ZvFixtureBare");
+  }
+  void TearDown() override {
+    zv::HelpViewer = &zv::ShowHtmlHelp;
+    zv::OpenWebPage = &zv::ShellOpenWebPage;
+    zv::HostMainWindow = zv::ParentWindow = nullptr;
+    for (const wchar_t* name : {L"ZVT_SETTINGS", L"ZVT_ABOUTS"}) ::SetEnvironmentVariableW(name, nullptr);
+    TPluginRegistryTest::TearDown();
+    ::DestroyWindow(Host);
+  }
+
+  HWND Host = ::CreateWindowExW(0, L"STATIC", L"Host", WS_POPUP, 0, 0, 600, 500, nullptr, nullptr, nullptr, nullptr);
+  zv::TPlugin *A, *B, *Bare;
+};
+
+// Shows the form modally while a script on another thread drives it; its result.
+inline int ShowDriven(zv::TForm& form, std::function<void()> script) {
+  TGuiDriver driver(std::move(script), 30000);
+  const int result = zv::ShowFormModalCentered(form, zv::ParentWindow);
+  driver.Join();
+  return result;
+}
+
+// The items as "<text>|<text>", selected ones of a list marked with "*".
+template <typename TItems>
+std::wstring Items(const TItems& items) {
+  std::wstring text;
+  for (int i = 0; i < items.Count(); ++i) {
+    text += (i ? L"|" : L"") + items.Item(i);
+    if constexpr (std::is_same_v<TItems, zv::TListBox>) text += items.Selected(i) ? L"*" : L"";
+  }
+  return text;
+}
+
+// Selects items as the user would, with the first one current, and tells the dialog.
+inline void SelectItems(zv::TListBox& list, const std::vector<int>& indexes) {
+  list.ClearSelection();
+  for (const int index : indexes) list.SetSelected(index, true);
+  if (!indexes.empty()) list.SetItemIndex(indexes.front());
+  list.OnClick();
+}
+
+// A control's place ("left,top", with ",<width>x<height>" where fixed), text and state.
+struct TPlace {
+  zv::TControl* Control;
+  std::wstring Bounds, Text;
+  bool Enabled = true;
+  bool TabStop = false;
+};
+
+// Also checks that Tab visits the tab stops in the rows' order (z-order, into
+// containers that hold controls).
+inline void ExpectPlaces(const std::vector<TPlace>& places, HWND form) {
+  std::vector<HWND> expected, stops;
+  for (const TPlace& p : places) {
+    const zv::TBounds b = p.Control->Bounds();
+    std::wstring at = std::to_wstring(b.Left) + L"," + std::to_wstring(b.Top);
+    if (p.Bounds.find(L'x') != std::wstring::npos) at += L"," + std::to_wstring(b.Width) + L"x" + std::to_wstring(b.Height);
+    EXPECT_EQ(at + L" " + p.Control->Caption() + (p.Control->Enabled() ? L"" : L" (off)"),
+              p.Bounds + L" " + p.Text + (p.Enabled ? L"" : L" (off)"));
+    if (p.TabStop) expected.push_back(p.Control->Handle());
+  }
+  const std::function<void(HWND)> collect = [&](HWND parent) {
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      if (::GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) stops.push_back(child);
+      if (::GetWindowLongPtrW(child, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) collect(child);
+    }
+  };
+  collect(form);
+  EXPECT_EQ(stops, expected) << "tab order";
+}
+
+}  // namespace zvtest

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include "config/ProfileManager.h"
+#include "frontend/ZentavoProcessor.h"
+#include "frontend/dialogs/DialogTest.h"
+
+using namespace zv;
+using namespace zvtest;
+
+namespace {
+
+void Add(TZentavoProcessorForm& f, const std::wstring& plugin) {
+  f.PluginComboBox->SetItemIndex(f.PluginComboBox->IndexOf(plugin));
+  f.PluginAddBtn->Click();
+}
+
+// Saves the pipe under a name typed into the save box; what the boxes said.
+std::wstring SaveAs(TZentavoProcessorForm& f, const std::wstring& typed, std::vector<int> answers = {}) {
+  TBoxAnswerer boxes(std::move(answers));
+  TGuiDriver driver([typed] {
+    HWND box = WaitForWindow(L"Save to profiles");
+    SetText(FindChild(box, L"", L"Edit"), typed);
+    ClickButton(box, L"OK");
+  });
+  f.SaveToProfilesBtn->Click();
+  driver.Join();
+  return boxes.Said();
+}
+
+// Clicks that wait in the queue for the modal loop.
+void Post(TControl* control) { ::PostMessageW(control->Handle(), BM_CLICK, 0, 0); }
+
+}  // namespace
+
+using TProcessorDialog = TDialogTest;
+
+TEST_F(TProcessorDialog, BlocksMoveInsideTheListAndSettingsEditsKeepOrDropTheCopy) {
+  const int unloads = Unloads();
+  {
+    TZentavoProcessorForm f(Host);
+    EXPECT_EQ(ParentWindow, f.Handle());
+    TListBox& list = *f.TransformListBox;
+    for (const wchar_t* plugin : {L"A", L"B", L"Bare", L"A"}) Add(f, plugin);
+    EXPECT_EQ(Items(list), L"A|B|Bare|A*");
+    SelectItems(list, {1, 2});
+    f.UpperPluginBtn->Click();
+    EXPECT_EQ(Items(list), L"B*|Bare*|A|A");
+    f.UpperPluginBtn->OnClick();  // past the disabled button: nothing leaves the list
+    for (int i = 0; i < 3; ++i) f.LowerPluginBtn->OnClick();
+    EXPECT_EQ(Items(list), L"A|A|B*|Bare*");
+    EXPECT_TRUE(f.UpperPluginBtn->Enabled() && !f.LowerPluginBtn->Enabled() && !f.PluginSettingsBtn->Enabled());
+
+    SelectItems(list, {0});
+    TLoadedPlugin& a = *static_cast<TLoadedPlugin*>(list.Object(0));
+    const struct {
+      int32_t Answer;
+      const wchar_t* ErrorText;
+      std::wstring Said, Report, Caption;
+      int32_t Edits;
+    } edits[] = {
+        {ZVS_CANCEL, L"", L"0 boxes", L"", L"A", 0},
+        {ZVS_CHANGED, L"", L"0 boxes", L"", L"A [1 edits]", 1},
+        {ZVS_ERROR, L"", L"Error: An unknown error occured while editing the settings of the \"A\" plugin.", L"",
+         L"A [1 edits]", 1},
+        {ZVS_ERROR, L"disk full", L"0 boxes",
+         L"The following error occured while editing the settings of the \"A\" plugin: \"disk full\".", L"A [1 edits]", 1},
+    };
+    for (const auto& e : edits) {
+      a.PluginSettings->WriteNumber(L"Answer", e.Answer);
+      a.PluginSettings->WriteString(L"ErrorText", e.ErrorText);
+      Errors.Reports.clear();
+      TBoxAnswerer boxes;
+      f.PluginSettingsBtn->Click();
+      EXPECT_EQ(boxes.Said(), e.Said);
+      EXPECT_EQ(Errors.Reports.empty() ? L"" : Errors.Reports[0].Message, e.Report);
+      EXPECT_EQ(list.Item(0) + L" " + std::to_wstring(a.PluginSettings->ReadNumber(L"Edits", 0)),
+                e.Caption + L" " + std::to_wstring(e.Edits));
+    }
+    // A fault inside the plug-in is the guarded call's report; the settings stay.
+    TFixtureControl(*a.PluginFile).Set(fiSettings, fbAccessViolation);
+    Errors.Reports.clear();
+    f.PluginSettingsBtn->Click();
+    ASSERT_EQ(Errors.Reports.size(), 1u);
+    EXPECT_EQ(Errors.Reports[0].Error.Code * 10 + a.PluginSettings->ReadNumber(L"Edits", 0), 110091u);
+
+    // A double-click opens the settings of an item under the cursor only.
+    SelectItems(list, {3});
+    for (const LONG dy : {2, 30}) {
+      POINT at{5, list.ItemRect(3).top + dy};
+      ::ClientToScreen(list.Handle(), &at);
+      ::SetCursorPos(at.x, at.y);
+      TBoxAnswerer boxes;
+      list.OnDblClick();
+      EXPECT_EQ(boxes.Said(), dy == 2 ? L"Information: The \"Bare\" plugin doesn't have settings section." : L"0 boxes");
+    }
+    SelectItems(list, {0, 1});
+    f.PluginRemoveBtn->Click();
+    EXPECT_EQ(Items(list), L"B|Bare");
+    EXPECT_EQ(Unloads(), unloads + 2);
+    Post(f.CancelBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
+    EXPECT_EQ(Unloads(), unloads + 4);
+    EXPECT_EQ(ParentWindow, Host);
+  }
+  EXPECT_EQ(::GetModuleHandleW((Temp / L"A.zvx").c_str()), nullptr);
+  EXPECT_TRUE(ListFiles(Temp.Path(), L"zvx*.tmp").empty()) << "private copies left";
+}
+
+TEST_F(TProcessorDialog, ProfileNamesThatDifferInCaseAreOneProfileUnderTheNameSavedLast) {
+  const std::wstring longName(1000, L'x');
+  {
+    TZentavoProcessorForm f(Host);
+    Add(f, L"A");
+    EXPECT_EQ(SaveAs(f, L"Daily"), L"0 boxes");
+    f.PluginRemoveBtn->Click();
+    Add(f, L"B");
+    const std::wstring question = L"Question: The \"Daily\" profile already exists. Shall i overwrite it?";
+    EXPECT_EQ(SaveAs(f, L"daily", {IDNO}), question);
+    EXPECT_EQ(Items(*f.ProfilesComboBox), L"Daily");
+    EXPECT_EQ(SaveAs(f, L"daily", {IDYES}), question);
+    EXPECT_EQ(Items(*f.ProfilesComboBox), L"daily");
+    f.PluginRemoveBtn->Click();
+    f.LoadProfileBtn->Click();
+    EXPECT_EQ(Items(*f.TransformListBox), L"B");
+
+    // A name the store cannot hold is refused; names are trimmed; a blank one does nothing.
+    const struct {
+      std::wstring Typed, Said, Profiles;
+    } names[] = {
+        {L"a\\b", L"Error: An error occured while saving the profile.", L"daily"},
+        {L" \t Weekly \r\n", L"0 boxes", L"daily|Weekly"},
+        {L" \t ", L"0 boxes", L"daily|Weekly"},
+        {longName, L"0 boxes", L"daily|Weekly|" + longName},
+    };
+    for (const auto& n : names) {
+      EXPECT_EQ(SaveAs(f, n.Typed), n.Said);
+      EXPECT_EQ(Items(*f.ProfilesComboBox), n.Profiles);
+    }
+    EXPECT_FALSE(Profiles->ProfileExists(L"a\\b") || Profiles->ProfileExists(L"a"));
+    f.ProfilesComboBox->SetItemIndex(1);
+    for (const int answer : {IDNO, IDYES}) {
+      TBoxAnswerer boxes({answer});
+      f.DeleteProfileBtn->Click();
+      EXPECT_EQ(boxes.Said(), L"Question: Are you sure you want to delete the \"Weekly\" profile?");
+    }
+    EXPECT_EQ(Items(*f.ProfilesComboBox), L"daily|" + longName);
+  }
+  // New managers read one profile under the name saved last, with what was saved.
+  const int32_t b = B->Index;
+  Restart();
+  TZentavoProcessorForm f(Host);
+  EXPECT_EQ(Items(*f.ProfilesComboBox), L"daily|" + longName);
+  f.LoadProfileBtn->Click();
+  EXPECT_EQ(Items(*f.TransformListBox), L"B");
+  // A profile that cannot be loaded leaves the pipe as it was.
+  Plugins->UninstallPlugin(ByIndex(b));
+  TBoxAnswerer boxes({IDNO});
+  f.LoadProfileBtn->Click();
+  ASSERT_EQ(boxes.Boxes.size(), 2u);
+  EXPECT_EQ(boxes.Boxes[1].Text, L"Failed to load the \"daily\" profile.");
+  EXPECT_EQ(Items(*f.TransformListBox), L"B");
+}
+
+namespace {
+TZentavoProcessorForm* Shown;
+HWND BoxOwner;
+std::wstring PipeAfterBox;
+// Help that shows a box over the dialog, which activates the dialog again, then cancels.
+void ShowBoxThenCancel(const std::wstring&) {
+  BoxOwner = ParentWindow;
+  ShowMessageBox(L"Over the dialog", L"Information", MB_OK);
+  PipeAfterBox = Items(*Shown->TransformListBox);
+  Post(Shown->CancelBtn);
+}
+}  // namespace
+
+TEST_F(TProcessorDialog, TheStoredPipeIsWrittenAtEveryCloseAndLoadedOncePerShowing) {
+  const int unloads = Unloads();
+  {
+    TZentavoProcessorForm f(Host);
+    f.StoreTPCheckBox->SetChecked(true);
+    Add(f, L"B");
+    Add(f, L"A");
+    Post(f.CancelBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
+  }
+  EXPECT_TRUE(Settings->GetStoreTransformPipe());
+  {
+    TZentavoProcessorForm f(Host);
+    Shown = &f;
+    HelpViewer = &ShowBoxThenCancel;
+    const TBoxAnswerer boxes;
+    Post(f.HelpBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
+    EXPECT_EQ(PipeAfterBox, L"B|A");
+    EXPECT_EQ(BoxOwner, f.Handle());
+  }
+  {
+    TZentavoProcessorForm f(Host);
+    Post(f.StoreTPCheckBox);
+    Post(f.CancelBtn);
+    ShowFormModalCentered(f, Host);
+  }
+  EXPECT_FALSE(TProfileManager(skTransformPipe).ProfileExists(L"Stored") || Settings->GetStoreTransformPipe());
+  EXPECT_EQ(Unloads(), unloads + 6);
+}

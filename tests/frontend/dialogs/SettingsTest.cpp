@@ -1,0 +1,162 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "frontend/ZentavoSettings.h"
+#include "frontend/dialogs/DialogTest.h"
+#include "services/ServiceFakes.h"
+#include "services/ServiceManager.h"
+
+using namespace zv;
+using namespace zvtest;
+
+using TSettingsDialog = TDialogTest;
+
+// Stored values out of range are shown and written back clamped; a typed
+// interval that is no position in 1..32767 gives way to the last valid one.
+TEST_F(TSettingsDialog, OptionsAreShownWithinTheirRangesAndWrittenOnlyBySaveAndClose) {
+  const struct {
+    int32_t MemUsage, Interval;
+    const wchar_t* Typed;
+    std::wstring Label, Shown;
+    int32_t WrittenUsage, WrittenInterval;
+  } rows[] = {
+      {5, -1, L"", L"10%", L"1", 10, 1},       {200, 99999, L"abc", L"90%", L"32767", 90, 32767},
+      {-1, 7, L"0", L"10%", L"7", 10, 7},      {50, 7, L"-5", L"50%", L"7", 50, 7},
+      {75, 7, L"99999", L"75%", L"7", 75, 7},  {75, 7, L"12", L"75%", L"12", 75, 12},
+  };
+  for (const auto& r : rows) {
+    Settings->SetMemUsage(r.MemUsage);
+    Settings->SetCheckUpdateInterval(r.Interval);
+    TZentavoSettingsForm f(Host);
+    EXPECT_EQ(f.MemUsageLabel->Caption(), r.Label);
+    if (*r.Typed) SetText(f.CheckingIntervalEdit->Handle(), r.Typed);
+    f.CheckingIntervalEdit->OnExit();
+    EXPECT_EQ(f.CheckingIntervalEdit->Text(), r.Shown) << r.Typed;
+    f.SaveCloseBtn->Click();
+    EXPECT_EQ(Settings->GetMemUsage() * 100000 + Settings->GetCheckUpdateInterval(),
+              r.WrittenUsage * 100000 + r.WrittenInterval) << r.Typed;
+  }
+  // The check boxes enable what they govern.
+  Settings->SetMemEnabled(false);
+  Settings->SetCheckForUpdates(false);
+  TZentavoSettingsForm f(Host);
+  EXPECT_FALSE(f.MemUsageTrackBar->Enabled() || f.MemUsageLabel->Enabled() || f.CheckingIntervalEdit->Enabled() ||
+               f.CheckingIntervalUpDown->Enabled() || f.CheckingIntervalLabel->Enabled());
+  f.CheckForUpdatesCheckBox->SetChecked(true);
+  EXPECT_TRUE(f.CheckingIntervalEdit->Enabled() && f.CheckingIntervalUpDown->Enabled() && f.CheckNowBtn->Enabled());
+
+  // Browse writes the folder at once, whatever closes the dialog later.
+  Settings->DeleteValue(skSettings, L"", L"TempFolder");
+  TGuiDriver driver([] {
+    HWND dialog = WaitForMessageBox();
+    HWND tree = FindChild(dialog, L"", L"SysTreeView32");
+    WaitUntil([&] { return ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0; }, "a folder", 60000);
+    PressButtonId(dialog, IDOK);
+  }, 60000);
+  f.TempBrowseBtn->Click();
+  driver.Join();
+  EXPECT_NE(Settings->GetValueType(skSettings, L"", L"TempFolder"), svNone);
+  EXPECT_EQ(Settings->GetTempFolder(), f.TempFolderEdit->Text());
+
+  // Check now starts an update check that tells the user every outcome.
+  const TFakeWorkers workers;
+  TServiceManager services;
+  GlobalServiceManager = &services;
+  f.CheckNowBtn->Click();
+  EXPECT_TRUE(PumpUntil([&] { return !workers.ShownResults.empty(); }));
+  EXPECT_EQ(workers.ShownResults, std::vector<bool>{true});
+  GlobalServiceManager = nullptr;
+}
+
+TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThatUseThem) {
+  TZentavoSettingsForm f(Host);
+  TListBox& list = *f.PluginListBox;  // A, B, Bare
+  const auto enabled = [&] {
+    return std::to_wstring(f.PluginAboutBtn->Enabled()) + std::to_wstring(f.PluginSettingsBtn->Enabled()) +
+           std::to_wstring(f.PluginRemoveBtn->Enabled());
+  };
+  const auto defaults = [&](const wchar_t* id, TSettingValue value) {  // as ZV_Settings leaves them
+    TPluginEntry entry = Load(A);
+    entry->PluginSettings->Write(id, std::move(value));
+    entry->PluginSettings->Save(skSettings, TPluginManager::GetPluginKeyName(*A));
+    return entry->PluginSettings->ReadNumber(L"Edits", 0);
+  };
+  SelectItems(list, {0, 1});
+  EXPECT_EQ(enabled(), L"001");
+  SelectItems(list, {0});
+  EXPECT_EQ(enabled(), L"111");
+
+  // About and Settings each load the plug-in once and unload it again;
+  // changed settings become its stored defaults, failed ones do not.
+  defaults(L"Answer", int32_t(ZVS_CHANGED));
+  int unloads = Unloads(), abouts = Unloads(L"ZVT_ABOUTS");
+  f.PluginAboutBtn->Click();
+  f.PluginSettingsBtn->Click();
+  EXPECT_EQ(Unloads(L"ZVT_ABOUTS") - abouts + Unloads() - unloads, 3);
+  defaults(L"Answer", int32_t(ZVS_ERROR));
+  EXPECT_EQ(defaults(L"ErrorText", std::wstring(L"no disk")), 1);
+  Errors.Reports.clear();
+  f.PluginSettingsBtn->Click();
+  ASSERT_EQ(Errors.Reports.size(), 1u);
+  EXPECT_EQ(Errors.Reports[0].Message, L"The following error occured while editing the settings of the \"A\" plugin: \"no disk\".");
+  EXPECT_EQ(defaults(L"Answer", int32_t(ZVS_CANCEL)), 1);
+  SelectItems(list, {2});
+  unloads = Unloads();
+  {
+    TBoxAnswerer boxes;
+    f.PluginAboutBtn->Click();
+    f.PluginSettingsBtn->Click();
+    ASSERT_EQ(boxes.Boxes.size(), 2u);
+    EXPECT_EQ(boxes.Boxes[0].Text + boxes.Boxes[1].Text,
+              L"The \"Bare\" plugin doesn't have about section.The \"Bare\" plugin doesn't have settings section.");
+  }
+  EXPECT_EQ(Unloads(), unloads + 2);
+
+  // Installing C and A again adds C only.
+  ::CopyFileW(FixturePath().c_str(), (Temp / L"C.zvx").c_str(), FALSE);
+  ::SetEnvironmentVariableW(L"ZVT_INSTALL_NAME", L"C");
+  f.PluginOpenDialog.InitialDir = Temp.Path();
+  std::wstring said;
+  TGuiDriver choose([&said] {
+    HWND box = WaitForWindow(L"Install Zentavo plugin(s)", L"#32770");
+    HWND name = FindChild(box, L"", L"", 0x480);
+    if (!name) name = FindChild(FindChild(box, L"", L"", 0x47C), L"", L"Edit");
+    for (int attempt = 0; attempt < 10 && ::IsWindowVisible(box); ++attempt) {  // the dialog may still fill itself in
+      SetText(name, L"\"C.zvx\" \"A.zvx\"");
+      PressButtonId(box, IDOK);
+      WaitUntil([&] { return !::IsWindowVisible(box) || FindTopWindow(L"Information"); }, "the files taken", 60000);
+    }
+    HWND info = WaitForMessageBox(L"Information");
+    said = MessageBoxText(info);
+    PressButtonId(info, IDOK);
+  }, 60000);
+  f.PluginInstallBtn->Click();
+  choose.Join();
+  EXPECT_EQ(said, L"The \"A\" plugin has been installed already!");
+  EXPECT_EQ(list.Item(0) + list.Item(1) + list.Item(2) + list.Item(3), L"ABBareC");
+
+  // Removing three used plug-ins, answering No for two: those stay selected.
+  {
+    std::vector<TPluginEntry> entries;
+    std::vector<const TLoadedPlugin*> pipe;
+    for (const TPlugin* plugin : {A, B, Bare}) pipe.push_back(entries.emplace_back(Load(plugin)).get());
+    Profiles->SaveProfile(L"Daily", pipe);
+    TProfileManager(skTransformPipe).SaveProfile(L"Stored", {pipe[0]});
+  }
+  const int32_t a = A->Index;
+  SelectItems(list, {0, 1, 2});
+  TBoxAnswerer boxes({IDNO, IDNO, IDYES});
+  f.PluginRemoveBtn->Click();
+  ASSERT_EQ(boxes.Boxes.size(), 3u);
+  EXPECT_EQ(boxes.Boxes[2].Text,
+            L"The \"A\" plugin already exists in one or more profile(s) and/or in the stored Transform Pipe. If you "
+            L"delete it then it will be deleted from the profile(s) and/or from the stored Transform Pipe too. Are "
+            L"you sure you want to do this?");
+  EXPECT_EQ(Items(list), L"B*|Bare*|C");
+  EXPECT_EQ(enabled(), L"111");
+  list.OnClick();
+  EXPECT_EQ(enabled(), L"001");
+  EXPECT_FALSE(Profiles->IsPluginUsed(a) || TProfileManager(skTransformPipe).ProfileExists(L"Stored"));
+}
