@@ -101,7 +101,9 @@ public:
     if (results) entry->PluginSettings->WriteString(L"Results", results);
     const double start = Now();
     {
-      TTransformManager runner({entry.release()});
+      std::vector<TPluginEntry> entries;
+      entries.push_back(std::move(entry));
+      TTransformManager runner(std::move(entries));
       for (const auto& [input, output] : files) Failed |= !runner.Run(&input, &output);
       if (const TMemoryManager* memory = GlobalMemoryManager.get()) {
         OverBudget |= memory->AllocatedBlockCount() > memory->SlotCount();

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "plugins/PluginFile.h"
-#include "plugins/PluginManager.h"
 
 namespace zv {
 
@@ -28,7 +27,7 @@ void Replace(TGeneralStream*& field, TGeneralStream* stream) {
 
 }  // namespace
 
-TTransform::TTransform(TLoadedPlugin* entry) : FEntry(entry) {
+TTransform::TTransform(TPluginEntry entry) : FEntry(std::move(entry)) {
   FEntry->InputStream = nullptr;
   FEntry->OutputStream = nullptr;
 }
@@ -40,7 +39,7 @@ TTransform::~TTransform() {
     FLastResult = -1;
     DoneTransform();
   }
-  if (TPluginManager* manager = GlobalPluginManager) manager->UnloadPlugin(FEntry);
+  FEntry.reset();  // unloaded through the registry of installed plug-ins
 }
 
 std::wstring TTransform::GetName() const { return FEntry->Name; }

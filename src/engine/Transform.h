@@ -16,16 +16,15 @@
 
 #include "engine/GeneralStream.h"
 #include "plugins/ErrorStruct.h"
+#include "plugins/PluginManager.h"
 
 namespace zv {
 
-struct TLoadedPlugin;
-
 class TTransform {
 public:
-  // Takes the entry, which the stage unloads when it is freed; the entry's
+  // Takes the entry, which is unloaded when the stage is freed; the entry's
   // stream fields are cleared (whatever they held is not the stage's).
-  explicit TTransform(TLoadedPlugin* entry);
+  explicit TTransform(TPluginEntry entry);
   // Frees the parked streams, ends a transformation left in the middle with
   // ZV_DoneTransform, then unloads the entry.
   ~TTransform();
@@ -33,7 +32,7 @@ public:
   TTransform& operator=(const TTransform&) = delete;
 
   std::wstring GetName() const;
-  TLoadedPlugin* GetEntry() const { return FEntry; }
+  TLoadedPlugin* GetEntry() const { return FEntry.get(); }
   // -1 before the first call, after a refused initialisation and after the
   // stage was ended.
   int32_t GetLastResult() const { return FLastResult; }
@@ -78,7 +77,7 @@ private:
 
   bool FInitialized = false;
   int32_t FLastResult = -1;
-  TLoadedPlugin* FEntry;
+  TPluginEntry FEntry;
   int32_t FProgress = 0;
   std::wstring FStatus;
   TErrorStruct FLastError;

@@ -106,12 +106,12 @@ std::wstring FileNamePart(const std::wstring& fullName) {
 
 // ---- lifetime ----
 
-TTransformManager::TTransformManager(const std::vector<TLoadedPlugin*>& entries) : FOverwriteAnswer(mrYes) {
-  for (const TLoadedPlugin* entry : entries)
+TTransformManager::TTransformManager(std::vector<TPluginEntry>&& entries) : FOverwriteAnswer(mrYes) {
+  for (const TPluginEntry& entry : entries)
     if (!entry || !entry->PluginFile) throw EZvError(L"A pipe entry without a loaded plug-in cannot run");
   InitMemoryManagement();
   FTransforms.reserve(entries.size());
-  for (TLoadedPlugin* entry : entries) FTransforms.push_back(std::make_unique<TTransform>(entry));
+  for (TPluginEntry& entry : entries) FTransforms.push_back(std::make_unique<TTransform>(std::move(entry)));
   ActiveTransformManager = this;
 }
 

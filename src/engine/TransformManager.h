@@ -28,8 +28,6 @@
 
 namespace zv {
 
-struct TLoadedPlugin;
-
 // What the last Run did with its data, for a caller that must decide whether
 // a move may delete the source: only when Run answered true, nothing is
 // Unwritten, nothing is Parked and no Saved name is the source file itself.
@@ -46,9 +44,9 @@ class TTransformManager final : public ITransformProgress {
 public:
   // Sets up the batch's memory budget, then one stage per entry in list
   // order; the stages take the entries and unload them when freed. Then
-  // becomes ActiveTransformManager. Raises EZvError for a null entry, before
-  // anything is made or taken.
-  explicit TTransformManager(const std::vector<TLoadedPlugin*>& entries);
+  // becomes ActiveTransformManager. Raises EZvError for an entry without a
+  // loaded plug-in, before anything is made or taken.
+  explicit TTransformManager(std::vector<TPluginEntry>&& entries);
   // Stops being ActiveTransformManager, frees the stages in pipe order (each
   // ends a transformation left in the middle and unloads its entry), then
   // the memory budget.

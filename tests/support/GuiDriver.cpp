@@ -237,17 +237,36 @@ std::wstring TBoxAnswerer::Said() const {
   return Boxes.size() == 1 ? Boxes[0].Caption + L": " + Boxes[0].Text : std::to_wstring(Boxes.size()) + L" boxes";
 }
 
+namespace {
+
+// The confirmation box's question: its one label with a text.
+std::wstring LabelText(HWND box) {
+  for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));)
+    if (!GetText(child).empty()) return GetText(child);
+  return std::wstring();
+}
+
+}  // namespace
+
 LRESULT CALLBACK TBoxAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam) {
   const auto box = reinterpret_cast<HWND>(wParam);
   wchar_t className[16] = {};
   TBoxAnswerer* self = CurrentAnswerer;
-  if (code == HCBT_ACTIVATE && self && ::GetClassNameW(box, className, 16) && std::wstring(className) == L"#32770" &&
-      (self->Boxes.empty() || self->Boxes.back().Window != box)) {
+  if (code != HCBT_ACTIVATE || !self || !::GetClassNameW(box, className, 16) ||
+      (!self->Boxes.empty() && self->Boxes.back().Window == box))
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  const bool confirmation = std::wstring(className) == L"ZentavoWindow" && GetText(box) == L"Confirm";
+  if (confirmation || std::wstring(className) == L"#32770") {
     const size_t answered = self->Boxes.size();
-    self->Boxes.push_back({GetText(box), MessageBoxText(box), box});
+    self->Boxes.push_back({GetText(box), confirmation ? LabelText(box) : MessageBoxText(box), box});
+    if (self->OnBox) self->OnBox(self->Boxes.back());
     const int answer = answered < self->FAnswers.size() ? self->FAnswers[answered]
-                                                        : (::GetDlgItem(box, IDOK) ? IDOK : IDNO);
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+                       : ::GetDlgItem(box, IDOK)        ? IDOK
+                       : ::GetDlgItem(box, IDNO)        ? IDNO
+                                                        : IDABORT;
+    if (answer == 0) SystemClose(box);
+    else if (confirmation) PressButtonId(box, answer);  // a form: the command comes from the button
+    else ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }

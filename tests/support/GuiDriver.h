@@ -80,8 +80,9 @@ void SetText(HWND window, const std::wstring& text);
 void WaitUntil(const std::function<bool()>& condition, const std::string& what,
                DWORD timeoutMs = DefaultGuiTimeoutMs);
 
-// Answers each box (class "#32770") this thread shows while it lives, at
-// once: with the next given button id, then OK (No where it has no OK).
+// Answers each box (class "#32770", and the confirmation box) this thread
+// shows while it lives, at once: with the next given button id (0: closes
+// it), then OK (No where it has no OK, Abort where it has neither).
 class TBoxAnswerer {
 public:
   struct TBox {
@@ -96,6 +97,8 @@ public:
   std::wstring Said() const;
 
   std::vector<TBox> Boxes;
+  // Runs before each answer, on the thread that shows the box.
+  std::function<void(const TBox&)> OnBox;
 
 private:
   static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);

@@ -40,7 +40,7 @@ struct TRecordingHost : zv::IHostProgress, zv::IProgressLines {
 
 std::string Joined(const std::vector<std::wstring>& files) {
   std::string all;
-  for (const std::wstring& file : files) all += (all.empty() ? "" : "|") + TPipeTest::ReadText(file);
+  for (const std::wstring& file : files) all.append(all.empty() ? "" : "|").append(TPipeTest::ReadText(file));
   return all;
 }
 
@@ -68,12 +68,12 @@ TEST_F(TPipeTest, AsksBeforeOverwritingAndKeepsTheAnswersToAll) {
     const std::vector<std::wstring> files = {Out() + L"\\a_1.txt", Out() + L"\\a_2.txt", Out() + L"\\a_3.txt"};
     WriteText(files[0], "old");
     WriteText(files[2], "old");
-    Pipe({Stage(L"Split", {{L"Parts", 3}})});
-    Boxes.Answer(row.Answers);
+    Pipe(Stage(L"Split", {{L"Parts", 3}}));
+    Answer(row.Answers);
     EXPECT_EQ(RunFile(L"a.txt", "abc"), row.Ended);
     EXPECT_EQ(Joined(files), row.Files);
     EXPECT_EQ(Outcome().Unwritten.size(), row.Unwritten);
-    const std::vector<std::wstring> boxes = Boxes.Take();
+    const std::vector<std::wstring> boxes = Said();
     ASSERT_EQ(boxes.size(), row.Questions);
     EXPECT_EQ(boxes[0], L"Confirm: The \"a_1.txt\" file already exists. Shall I overwrite it?");
   }
@@ -97,27 +97,27 @@ TEST_F(TPipeTest, AFailedSaveIsRetriedIgnoredOrAborted) {
     Restart();
     WriteText(target, "old");
     zv::TScopedFile lock(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    Pipe({Stage(L"Passthru")});
-    Boxes.Answer({mrYes, row.Answer}, [&](const std::wstring& box) {
-      if (box.rfind(L"Error:", 0) == 0) lock.Reset();
+    Pipe(Stage(L"Passthru"));
+    Answer({mrYes, row.Answer}, [&](const TBoxAnswerer::TBox& box) {
+      if (box.Caption == L"Error") lock.Reset();
     });
     EXPECT_EQ(RunFile(L"a.txt", "new"), row.Ended);
     lock.Reset();
     EXPECT_EQ(ReadText(target), row.Content);
     EXPECT_EQ(Outcome().Unwritten.size(), row.Unwritten);
-    EXPECT_EQ(Boxes.Take().size(), 2u);
+    EXPECT_EQ(Said().size(), 2u);
   }
 
   // An output named after its source, which is still open for reading.
   Restart();
   WriteText(target, "source");
-  Pipe({Stage(L"Passthru", {{L"Results", L"4"}})});
-  Boxes.Answer({mrYes, IDIGNORE});
+  Pipe(Stage(L"Passthru", {{L"Results", L"4"}}));
+  Answer({mrYes, IDIGNORE});
   const zv::TFileProperties both = Props(Out(), L"a.txt");
   EXPECT_TRUE(Runner->Run(&both, &both));
   EXPECT_EQ(ReadText(target), "source");
   EXPECT_EQ(Outcome().Unwritten, std::vector<std::wstring>{target});
-  EXPECT_EQ(Boxes.Take(), (std::vector<std::wstring>{L"Confirm: The \"a.txt\" file already exists. Shall I overwrite it?",
+  EXPECT_EQ(Said(), (std::vector<std::wstring>{L"Confirm: The \"a.txt\" file already exists. Shall I overwrite it?",
                                                      L"Error: Failed to save the \"" + target + L"\" file."}));
 }
 
@@ -140,12 +140,12 @@ TEST_F(TPipeTest, RefusesOutputNamesThatLeadElsewhere) {
         {L"Name", row.Name}, {L"Extension", row.Extension}, {L"Path", row.Path}};
     for (const auto& [id, value] : fields)
       if (!value.empty()) names.emplace_back(id, value);
-    Pipe({Stage(L"Rename", names)});
-    Boxes.Answer({IDIGNORE});
+    Pipe(Stage(L"Rename", names));
+    Answer({IDIGNORE});
     EXPECT_TRUE(RunFile(L"a.txt"));
     EXPECT_EQ(Outcome().Saved.size() + Outcome().Unwritten.size(), 1u);
     if (row.SavedAs.empty()) {
-      EXPECT_EQ(Boxes.Take().size(), 1u);
+      EXPECT_EQ(Said().size(), 1u);
       EXPECT_TRUE(Outputs().empty());
     } else {
       EXPECT_EQ(Outcome().Saved, std::vector<std::wstring>{Out() + L"\\" + row.SavedAs});
@@ -155,7 +155,7 @@ TEST_F(TPipeTest, RefusesOutputNamesThatLeadElsewhere) {
 }
 
 TEST_F(TPipeTest, TellsWhatARunLeftUnwrittenOrParked) {
-  Pipe({Stage(L"Merge")});
+  Pipe(Stage(L"Merge"));
   EXPECT_TRUE(RunFile(L"a.txt"));
   EXPECT_TRUE(Outcome().SourceOpened && Outcome().Parked && Outcome().Saved.empty());
   EXPECT_TRUE(Pass());
@@ -165,13 +165,14 @@ TEST_F(TPipeTest, TellsWhatARunLeftUnwrittenOrParked) {
   const zv::TFileProperties missing = Props(In(), L"missing.txt"), output = Props(Out(), L"missing.txt");
   EXPECT_FALSE(Runner->Run(&missing, &output));
   EXPECT_FALSE(Outcome().SourceOpened);
-  EXPECT_EQ(Boxes.Take(),
+  EXPECT_EQ(Said(),
             std::vector<std::wstring>{L"Error: Failed to create the input stream. The transformation process is terminating."});
   // Refused before anything is opened.
   EXPECT_FALSE(Runner->Run(&output, nullptr));
-  EXPECT_THROW(zv::TTransformManager(std::vector<zv::TLoadedPlugin*>{nullptr}), zv::EZvError);
+  std::vector<zv::TPluginEntry> missingEntry(1);
+  EXPECT_THROW(zv::TTransformManager{std::move(missingEntry)}, zv::EZvError);
   Runner.reset();
-  Pipe({});
+  Pipe(std::vector<zv::TPluginEntry>());
   EXPECT_FALSE(RunFile(L"a.txt"));
   EXPECT_TRUE(Pass());
   EXPECT_FALSE(Outcome().SourceOpened);
@@ -179,7 +180,7 @@ TEST_F(TPipeTest, TellsWhatARunLeftUnwrittenOrParked) {
 
 TEST_F(TPipeTest, ProgressGoesToThePanelAndTheHostWhoseAbortStopsTheRun) {
   TRecordingHost host;
-  Pipe({Stage(L"Slow", {{L"Steps", 4}})});
+  Pipe(Stage(L"Slow", {{L"Steps", 4}}));
   EXPECT_TRUE(RunFile(L"a.txt", "abc"));
   EXPECT_EQ(host.Percents, (std::vector<int32_t>{0, 25, 50, 75, 100, 100, 100}));
   EXPECT_EQ(host.Source, L"slow input stream");
@@ -193,10 +194,10 @@ TEST_F(TPipeTest, ProgressGoesToThePanelAndTheHostWhoseAbortStopsTheRun) {
   // Inside the plug-in, which cancels; and while a 64 MiB output is saved.
   host.AbortAt = 50;
   Restart();
-  Pipe({Stage(L"Slow", {{L"Steps", 4}})});
+  Pipe(Stage(L"Slow", {{L"Steps", 4}}));
   EXPECT_FALSE(RunFile(L"a.txt"));
   Restart();
-  Pipe({Stage(L"Passthru")});
+  Pipe(Stage(L"Passthru"));
   EXPECT_FALSE(RunFile(L"a.txt", std::string(64 << 20, 'x')));
   EXPECT_EQ(host.Percents.back(), 50);
   EXPECT_TRUE(Outputs().empty());
@@ -207,9 +208,9 @@ TEST_F(TPipeTest, ProgressGoesToThePanelAndTheHostWhoseAbortStopsTheRun) {
 // must not lose them (the end of the test finds no memory held and no file).
 TEST_F(TPipeTest, AStoppedFileLeavesNothingBehindAndTheEntryPointsBoundTheirInput) {
   TRecordingHost host;
-  Pipe({Stage(L"Passthru"), Stage(L"Fail", {{L"Results", L"0 2"}})});
+  Pipe(Stage(L"Passthru"), Stage(L"Fail", {{L"Results", L"0 2"}}));
   EXPECT_FALSE(RunFile(L"a.txt"));
-  EXPECT_EQ(Boxes.Take(), std::vector<std::wstring>{L"Error: The \"fail\" plugin has cancelled the transformation due "
+  EXPECT_EQ(Said(), std::vector<std::wstring>{L"Error: The \"fail\" plugin has cancelled the transformation due "
                                                     L"to an unknown error. The transformation process is terminating."});
   const std::string unterminated(300, 'x');
   const struct {
@@ -242,16 +243,16 @@ TEST_F(TPipeTest, AFaultInsideThePluginIsReportedOnceAndEarlierOutputsStay) {
   for (int fault : {1, 2}) {
     Restart();
     Errors.Reports.clear();
-    Pipe({Stage(L"Fault", {{L"Fault", fault}})});
+    Pipe(Stage(L"Fault", {{L"Fault", fault}}));
     EXPECT_FALSE(RunFile(L"a.txt"));
     ASSERT_EQ(Errors.Reports.size(), 1u);
     EXPECT_EQ(Errors.Reports[0].Error.Code, 11007u);
   }
   Restart();
-  Pipe({Stage(L"Split", {{L"Parts", 3}}), Stage(L"Fail", {{L"Results", L"2 0"}})});
+  Pipe(Stage(L"Split", {{L"Parts", 3}}), Stage(L"Fail", {{L"Results", L"2 0"}}));
   EXPECT_FALSE(RunFile(L"a.txt", "abc"));
   Runner.reset();
-  EXPECT_EQ(Boxes.Take().size(), 1u);
+  EXPECT_EQ(Said().size(), 1u);
   EXPECT_EQ(Outputs(), (std::map<std::wstring, std::string>{{L"a_1.txt", "a"}}));
   EXPECT_EQ(ReadText(In() + L"\\a.txt"), "abc");
   EXPECT_THAT(Log(), testing::EndsWith("split done\nsplit unload\nfail unload\n"));
@@ -268,7 +269,7 @@ TEST_F(TPipeTest, LargeFilesPassWithinTheMemoryBudget) {
     Restart();
     Settings->SetMemEnabled(memory);
     Settings->SetMemUsage(1);
-    Pipe({Stage(L"Split", {{L"Parts", 3}}), Stage(L"Merge")});
+    Pipe(Stage(L"Split", {{L"Parts", 3}}), Stage(L"Merge"));
     EXPECT_EQ(zv::GlobalMemoryManager != nullptr, memory);
     for (int file = 0; file < 3; ++file)
       EXPECT_TRUE(RunFile(std::wstring(1, L'a' + file) + L".txt", all.substr(file * part, part)));

@@ -68,14 +68,14 @@ TEST_F(TPipeTest, BracketsEveryTransformationAndReportsTheErrorTheCallLeft) {
     SCOPED_TRACE(row.Case);
     Restart();
     Errors.Reports.clear();
-    Pipe({Stage(row.Plugin, row.Settings)});
+    Pipe(Stage(row.Plugin, row.Settings));
     bool ended = true;
     for (int i = 0; i < row.Files; ++i) ended = RunFile(FileName(i));
     if (row.Pass) ended = Pass();
     Runner.reset();
     EXPECT_EQ(ended, row.Ended);
     EXPECT_EQ(Log(), row.Log);
-    EXPECT_EQ(Boxes.Take(), row.Boxes);
+    EXPECT_EQ(Said(), row.Boxes);
     ASSERT_EQ(Errors.Reports.size(), row.Code ? 1u : 0u);
     if (!row.Code) continue;
     EXPECT_EQ(Errors.Reports[0].Error.Code, row.Code);
@@ -102,9 +102,9 @@ TEST_F(TPipeTest, SteersTheDataByEachResult) {
   for (const TSteeringRow& row : rows) {
     SCOPED_TRACE(row.Case);
     Restart();
-    std::vector<zv::TLoadedPlugin*> stages;
+    std::vector<zv::TPluginEntry> stages;
     for (const auto& [plugin, settings] : row.Stages) stages.push_back(Stage(plugin, settings));
-    Pipe(stages);
+    Pipe(std::move(stages));
     for (size_t i = 0; i < row.Files.size(); ++i) EXPECT_TRUE(RunFile(FileName(i), row.Files[i]));
     if (row.Pass) {
       EXPECT_TRUE(Pass());

@@ -3,20 +3,17 @@
 // the registry of installed plug-ins, sources in "in", outputs in "out", one
 // log of every plug-in call, every error recorded, and every box answered
 // from a list and recorded. A test ends with no stream holding memory, no
-// temporary file and no box it did not expect.
+// temporary file and no box it did not look at.
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -34,65 +31,6 @@
 namespace zvtest {
 
 using TPipeSettings = std::vector<std::pair<std::wstring, zv::TSettingValue>>;
-
-// Answers boxes in turn from a list (a button id; 0 or nothing left: close a
-// confirmation box, Abort or OK a message box) and records "<caption>: <text>".
-class TBoxAnswerer {
-public:
-  TBoxAnswerer() : FThread([this] { Loop(); }) {}
-  ~TBoxAnswerer() {
-    FStop = true;
-    FThread.join();
-  }
-  // onBox sees the text of each box before it is answered.
-  void Answer(std::vector<int> answers, std::function<void(const std::wstring&)> onBox = {}) {
-    const std::lock_guard<std::mutex> lock(FMutex);
-    FAnswers.assign(answers.begin(), answers.end());
-    FOnBox = std::move(onBox);
-  }
-  std::vector<std::wstring> Take() {
-    const std::lock_guard<std::mutex> lock(FMutex);
-    return std::exchange(FTexts, {});
-  }
-
-private:
-  static std::wstring LabelText(HWND box) {
-    for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));)
-      if (!GetText(child).empty()) return GetText(child);
-    return std::wstring();
-  }
-  void Loop() {
-    while (!FStop) {
-      HWND box = FindTopWindow(L"Confirm");
-      const bool confirm = box != nullptr;
-      if (!confirm) box = FindTopWindow(L"", L"#32770");
-      if (!box) {
-        ::Sleep(5);
-        continue;
-      }
-      int answer = 0;
-      {
-        const std::lock_guard<std::mutex> lock(FMutex);
-        FTexts.push_back(GetText(box) + L": " + (confirm ? LabelText(box) : MessageBoxText(box)));
-        if (!FAnswers.empty()) answer = FAnswers.front(), FAnswers.pop_front();
-        if (FOnBox) FOnBox(FTexts.back());
-      }
-      if (confirm && !answer) SystemClose(box);
-      else PressButtonId(box, answer ? answer : ::GetDlgItem(box, IDABORT) ? IDABORT : IDOK);
-      try {
-        WaitForWindowGone(box);
-      } catch (const EGuiTimeout&) {
-      }
-    }
-  }
-
-  std::mutex FMutex;
-  std::deque<int> FAnswers;
-  std::function<void(const std::wstring&)> FOnBox;
-  std::vector<std::wstring> FTexts;
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
-};
 
 class TPipeTest : public ::testing::Test {
 public:
@@ -119,12 +57,13 @@ protected:
     Settings->SetTempFolder(Temp.Path());
     Plugins = std::make_unique<zv::TPluginManager>();
     zv::GlobalPluginManager = Plugins.get();
+    Answer({});
   }
   ~TPipeTest() override {
     Runner.reset();
     EXPECT_EQ(zv::StreamsHoldingMemory(), 0);
     EXPECT_TRUE(ListFiles(Temp.Path(), L"zvq*").empty() && ListFiles(Temp.Path(), L"zvx*").empty());
-    EXPECT_EQ(Boxes.Take(), std::vector<std::wstring>());
+    EXPECT_EQ(Said(), std::vector<std::wstring>());
     zv::GlobalPluginManager = nullptr;
     Plugins.reset();
     zv::GlobalSettingsManager = nullptr;
@@ -132,18 +71,25 @@ protected:
   }
 
   // A pipe entry of the test plug-in Zv<plugin>, logging to the test's log.
-  zv::TLoadedPlugin* Stage(const std::wstring& plugin, const TPipeSettings& settings = {}) {
+  zv::TPluginEntry Stage(const std::wstring& plugin, const TPipeSettings& settings = {}) {
     const std::wstring path = FixturePath(L"Zv" + plugin);
     zv::TPlugin* installed = Plugins->FindPluginByFile(path);
     if (!installed) installed = Plugins->InstallPlugin(nullptr, path);
-    zv::TLoadedPlugin* entry =
-        Plugins->LoadPlugin(*installed, zv::skSettings, zv::TPluginManager::GetPluginKeyName(*installed)).release();
+    zv::TPluginEntry entry =
+        Plugins->LoadPlugin(*installed, zv::skSettings, zv::TPluginManager::GetPluginKeyName(*installed));
     entry->PluginSettings->WriteString(L"Log", Temp / L"log.txt");
     for (const auto& [id, value] : settings) entry->PluginSettings->Write(id, value);
     return entry;
   }
-  void Pipe(const std::vector<zv::TLoadedPlugin*>& entries) {
-    Runner = std::make_unique<zv::TTransformManager>(entries);
+  void Pipe(std::vector<zv::TPluginEntry> entries) {
+    Runner = std::make_unique<zv::TTransformManager>(std::move(entries));
+  }
+  template <typename... TEntries>
+  void Pipe(zv::TPluginEntry first, TEntries... more) {
+    std::vector<zv::TPluginEntry> entries;
+    entries.push_back(std::move(first));
+    (entries.push_back(std::move(more)), ...);
+    Pipe(std::move(entries));
   }
   // Makes in\<name> and runs it to out\<name>.
   bool RunFile(const std::wstring& name, const std::string& data = "data") {
@@ -153,6 +99,22 @@ protected:
   }
   bool Pass() { return Runner->Run(nullptr, nullptr); }
   const zv::TRunOutcome& Outcome() const { return Runner->LastOutcome(); }
+  // The coming boxes get these answers in turn (see TBoxAnswerer); onBox
+  // sees each before it is answered.
+  void Answer(std::vector<int> answers, std::function<void(const TBoxAnswerer::TBox&)> onBox = {}) {
+    EXPECT_EQ(Said(), std::vector<std::wstring>());
+    Boxes.reset();
+    Boxes.emplace(std::move(answers));
+    Boxes->OnBox = std::move(onBox);
+  }
+  // "<caption>: <text>" of every box shown since the last look.
+  std::vector<std::wstring> Said() {
+    std::vector<std::wstring> said;
+    for (const TBoxAnswerer::TBox& box : Boxes ? Boxes->Boxes : std::vector<TBoxAnswerer::TBox>())
+      said.push_back(box.Caption + L": " + box.Text);
+    if (Boxes) Boxes->Boxes.clear();
+    return said;
+  }
   // A new pipe, log, inputs and outputs.
   void Restart() {
     Runner.reset();
@@ -172,7 +134,7 @@ protected:
 
   TTempDir Temp;
   TRecordingErrorEntry Errors;
-  TBoxAnswerer Boxes;
+  std::optional<TBoxAnswerer> Boxes;
   std::unique_ptr<zv::TSettingsManager> Settings;
   std::unique_ptr<zv::TPluginManager> Plugins;
   std::unique_ptr<zv::TTransformManager> Runner;
