@@ -1,5 +1,5 @@
-// The stage's bracket around each transformation and the runner's steering,
-// from the plug-ins' call logs and the files they leave.
+// The stage's bracket around each transformation, from the plug-ins' call
+// logs, and the runner's steering and saving, from the files they leave.
 #include "engine/pipe/PipeTest.h"
 
 using namespace zvtest;
@@ -27,12 +27,20 @@ struct TBracketRow {
   std::vector<std::wstring> Boxes = {};
 };
 
-struct TSteeringRow {
+// A pipe over the files a.txt, b.txt, ... with the given contents (then the
+// last pass when asked), outputs that exist before ("old"; a name ending in
+// "\" is a folder), boxes answered in turn; afterwards the outputs and the
+// last run's answer, its outputs left unwritten and the boxes shown.
+struct TScenario {
   const char* Case;
   std::vector<std::pair<std::wstring, TPipeSettings>> Stages;
   std::vector<std::string> Files;
   bool Pass;
   std::map<std::wstring, std::string> Outputs;
+  std::vector<std::wstring> Existing = {};
+  std::vector<int> Answers = {};
+  bool Ended = true;
+  size_t Unwritten = 0, Boxes = 0;
 };
 
 }  // namespace
@@ -67,12 +75,11 @@ TEST_F(TPipeTest, BracketsEveryTransformationAndReportsTheErrorTheCallLeft) {
   for (const TBracketRow& row : rows) {
     SCOPED_TRACE(row.Case);
     Restart();
-    Errors.Reports.clear();
     Pipe(Stage(row.Plugin, row.Settings));
     bool ended = true;
     for (int i = 0; i < row.Files; ++i) ended = RunFile(FileName(i));
     if (row.Pass) ended = Pass();
-    Runner.reset();
+    EndPipe();
     EXPECT_EQ(ended, row.Ended);
     EXPECT_EQ(Log(), row.Log);
     EXPECT_EQ(Said(), row.Boxes);
@@ -83,8 +90,14 @@ TEST_F(TPipeTest, BracketsEveryTransformationAndReportsTheErrorTheCallLeft) {
   }
 }
 
-TEST_F(TPipeTest, SteersTheDataByEachResult) {
-  const TSteeringRow rows[] = {
+TEST_F(TPipeTest, SteersTheDataAndSavesItWhereTheUserAgrees) {
+  using zv::mrCancel, zv::mrNo, zv::mrNoToAll, zv::mrYes, zv::mrYesToAll;
+  const std::pair<std::wstring, TPipeSettings> split3 = {L"Split", {{L"Parts", 3}}};
+  const std::map<std::wstring, std::string> kept = {{L"a_1.txt", "old"}, {L"a_2.txt", "b"}, {L"a_3.txt", "old"}},
+                                             written = {{L"a_1.txt", "a"}, {L"a_2.txt", "b"}, {L"a_3.txt", "c"}},
+                                             stopped = {{L"a_1.txt", "old"}, {L"a_3.txt", "old"}};
+  const std::vector<std::wstring> two = {L"a_1.txt", L"a_3.txt"}, folder = {L"sub.txt\\"};
+  const TScenario rows[] = {
       {"passed on", {{L"Passthru", {}}}, {"abc"}, false, {{L"a.txt", "abc"}}},
       {"the input under the output's name", {{L"Rename", {{L"Results", L"4"}, {L"Name", L"b"}}}}, {"abc"}, false,
        {{L"b.txt", "abc"}}},
@@ -92,23 +105,45 @@ TEST_F(TPipeTest, SteersTheDataByEachResult) {
       {"a drop flushes the waiting stage behind it", {{L"Passthru", {{L"Results", L"2 7"}}}, {L"Merge", {}}},
        {"A", "B"}, false, {{L"a.txt", "A"}}},
       {"two waiting stages", {{L"Merge", {}}, {L"Merge", {}}}, {"A", "B"}, true, {{L"a.txt", "AB"}}},
-      {"split into a merge", {{L"Split", {{L"Parts", 3}}}, {L"Merge", {}}}, {"abcdef", "ghijkl"}, true,
-       {{L"a_1.txt", "abcdefghijkl"}}},
+      {"split into a merge", {split3, {L"Merge", {}}}, {"abcdef", "ghijkl"}, true, {{L"a_1.txt", "abcdefghijkl"}}},
       {"every output of a flush", {{L"Merge", {{L"Flush", L"6 6 2"}}}}, {"A", "B"}, true,
        {{L"a_1.txt", "AB"}, {L"a_2.txt", "part 2"}, {L"a_3.txt", "part 3"}}},
       {"split at the end of the data", {{L"Merge", {}}, {L"Split", {}}}, {"ab", "cd"}, true,
        {{L"a_1.txt", "ab"}, {L"a_2.txt", "cd"}}},
+      // The overwrite question, asked again for each existing file until an answer for all.
+      {"yes, yes", {split3}, {"abc"}, false, written, two, {mrYes, mrYes}, true, 0, 2},
+      {"no, yes", {split3}, {"abc"}, false, {{L"a_1.txt", "old"}, {L"a_2.txt", "b"}, {L"a_3.txt", "c"}}, two,
+       {mrNo, mrYes}, true, 1, 2},
+      {"no, no", {split3}, {"abc"}, false, kept, two, {mrNo, mrNo}, true, 2, 2},
+      {"no to all", {split3}, {"abc"}, false, kept, two, {mrNoToAll}, true, 2, 1},
+      {"yes to all", {split3}, {"abc"}, false, written, two, {mrYesToAll}, true, 0, 1},
+      {"cancel", {split3}, {"abc"}, false, stopped, two, {mrCancel}, false, 0, 1},
+      {"closed", {split3}, {"abc"}, false, stopped, two, {0}, false, 0, 1},
+      // Names that lead out of the destination are refused like a failed save (answered Ignore).
+      {"a stream", {{L"Rename", {{L"Name", L"a:b"}}}}, {"data"}, false, {}, {}, {IDIGNORE}, true, 1, 1},
+      {"a device", {{L"Rename", {{L"Name", L"con"}, {L"Extension", L"log"}}}}, {"data"}, false, {}, {}, {IDIGNORE},
+       true, 1, 1},
+      {"a drive", {{L"Rename", {{L"Path", L"C:\\x"}}}}, {"data"}, false, {}, {}, {IDIGNORE}, true, 1, 1},
+      {"a folder", {{L"Rename", {{L"Name", L"sub"}}}}, {"data"}, false, {}, folder, {IDIGNORE}, true, 1, 1},
+      {"a path up", {{L"Rename", {{L"Path", L"..\\up"}}}}, {"data"}, false, {{L"a.txt", "data"}}},
   };
-  for (const TSteeringRow& row : rows) {
+  for (const TScenario& row : rows) {
     SCOPED_TRACE(row.Case);
     Restart();
+    for (const std::wstring& name : row.Existing) {
+      if (name.back() == L'\\') ::CreateDirectoryW((Out() + L"\\" + name).c_str(), nullptr);
+      else WriteText(Out() + L"\\" + name, "old");
+    }
     std::vector<zv::TPluginEntry> stages;
     for (const auto& [plugin, settings] : row.Stages) stages.push_back(Stage(plugin, settings));
     Pipe(std::move(stages));
-    for (size_t i = 0; i < row.Files.size(); ++i) EXPECT_TRUE(RunFile(FileName(i), row.Files[i]));
-    if (row.Pass) {
-      EXPECT_TRUE(Pass());
-    }
+    Answer(row.Answers);
+    bool ended = true;
+    for (size_t i = 0; i < row.Files.size(); ++i) ended = RunFile(FileName(i), row.Files[i]);
+    if (row.Pass) ended = Pass();
+    EXPECT_EQ(ended, row.Ended);
     EXPECT_EQ(Outputs(), row.Outputs);
+    EXPECT_EQ(Outcome().Unwritten.size(), row.Unwritten);
+    EXPECT_EQ(Said().size(), row.Boxes);
   }
 }

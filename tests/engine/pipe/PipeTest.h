@@ -1,9 +1,9 @@
-// The pipe runner on the pipe test plug-ins: a settings manager on a fresh
-// Zentavo.cfg whose temporary folder is the test's, the plug-ins installed in
-// the registry of installed plug-ins, sources in "in", outputs in "out", one
-// log of every plug-in call, every error recorded, and every box answered
-// from a list and recorded. A test ends with no stream holding memory, no
-// temporary file and no box it did not look at.
+// The pipe runner on the pipe test plug-ins, installed in the registry of
+// installed plug-ins over a fresh Zentavo.cfg whose temporary folder is the
+// test's: sources in "in", outputs in "out", one log of every plug-in call,
+// errors recorded, boxes answered from a list. A test ends with the calling
+// convention kept, no stream holding memory, no temporary file and no box
+// it did not look at.
 #pragma once
 #include <windows.h>
 
@@ -32,37 +32,39 @@ namespace zvtest {
 
 using TPipeSettings = std::vector<std::pair<std::wstring, zv::TSettingValue>>;
 
-class TPipeTest : public ::testing::Test {
-public:
-  static zv::TFileProperties Props(const std::wstring& root, const std::wstring& name) {
-    const size_t dot = name.rfind(L'.');
-    return {root, L"", name.substr(0, dot), name.substr(dot + 1)};
-  }
-  static std::string ReadText(const std::wstring& path) {
-    if (!FileExists(path)) return "<none>";
-    const std::vector<unsigned char> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-  }
-  static void WriteText(const std::wstring& path, const std::string& text) {
-    WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
-  }
+inline std::string ReadText(const std::wstring& path) {
+  if (!FileExists(path)) return "<none>";
+  const std::vector<unsigned char> bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
 
+inline void WriteText(const std::wstring& path, const std::string& text) {
+  WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+// "a.txt" below root.
+inline zv::TFileProperties Props(const std::wstring& root, const std::wstring& name) {
+  const size_t dot = name.rfind(L'.');
+  return {root, L"", name.substr(0, dot), name.substr(dot + 1)};
+}
+
+class TPipeTest : public ::testing::Test {
 protected:
   TPipeTest() {
     zv::InitTransformBridge();
     zv::InitPluginAPI();
-    for (const std::wstring& folder : {In(), Out()}) ::CreateDirectoryW(folder.c_str(), nullptr);
     Settings = std::make_unique<zv::TSettingsManager>(Temp / L"Zentavo.cfg");
     zv::GlobalSettingsManager = Settings.get();
     Settings->SetTempFolder(Temp.Path());
     Plugins = std::make_unique<zv::TPluginManager>();
     zv::GlobalPluginManager = Plugins.get();
+    Restart();
     Answer({});
   }
   ~TPipeTest() override {
-    Runner.reset();
+    EndPipe();
     EXPECT_EQ(zv::StreamsHoldingMemory(), 0);
-    EXPECT_TRUE(ListFiles(Temp.Path(), L"zvq*").empty() && ListFiles(Temp.Path(), L"zvx*").empty());
+    EXPECT_EQ(ListFiles(Temp.Path(), L"zv?*.tmp"), std::vector<std::wstring>());
     EXPECT_EQ(Said(), std::vector<std::wstring>());
     zv::GlobalPluginManager = nullptr;
     Plugins.reset();
@@ -85,12 +87,25 @@ protected:
     Runner = std::make_unique<zv::TTransformManager>(std::move(entries));
   }
   template <typename... TEntries>
-  void Pipe(zv::TPluginEntry first, TEntries... more) {
-    std::vector<zv::TPluginEntry> entries;
-    entries.push_back(std::move(first));
-    (entries.push_back(std::move(more)), ...);
-    Pipe(std::move(entries));
+  void Pipe(TEntries... entries) {
+    std::vector<zv::TPluginEntry> list;
+    (list.push_back(std::move(entries)), ...);
+    Pipe(std::move(list));
   }
+  // Frees the pipe, whose plug-ins must have kept the calling convention.
+  void EndPipe() {
+    for (int32_t i = 0; Runner && i < Runner->StageCount(); ++i)
+      EXPECT_EQ(TFixtureControl(*Runner->Stage(i).GetEntry()->PluginFile).StackFaults(), 0);
+    Runner.reset();
+  }
+  // A new pipe, log, inputs, outputs and errors.
+  void Restart() {
+    EndPipe();
+    Errors.Reports.clear();
+    ::DeleteFileW((Temp / L"log.txt").c_str());
+    for (const std::wstring& folder : {In(), Out()}) RemoveTree(folder), ::CreateDirectoryW(folder.c_str(), nullptr);
+  }
+
   // Makes in\<name> and runs it to out\<name>.
   bool RunFile(const std::wstring& name, const std::string& data = "data") {
     WriteText(In() + L"\\" + name, data);
@@ -99,6 +114,7 @@ protected:
   }
   bool Pass() { return Runner->Run(nullptr, nullptr); }
   const zv::TRunOutcome& Outcome() const { return Runner->LastOutcome(); }
+
   // The coming boxes get these answers in turn (see TBoxAnswerer); onBox
   // sees each before it is answered.
   void Answer(std::vector<int> answers, std::function<void(const TBoxAnswerer::TBox&)> onBox = {}) {
@@ -110,16 +126,9 @@ protected:
   // "<caption>: <text>" of every box shown since the last look.
   std::vector<std::wstring> Said() {
     std::vector<std::wstring> said;
-    for (const TBoxAnswerer::TBox& box : Boxes ? Boxes->Boxes : std::vector<TBoxAnswerer::TBox>())
+    for (const TBoxAnswerer::TBox& box : Boxes ? std::exchange(Boxes->Boxes, {}) : std::vector<TBoxAnswerer::TBox>())
       said.push_back(box.Caption + L": " + box.Text);
-    if (Boxes) Boxes->Boxes.clear();
     return said;
-  }
-  // A new pipe, log, inputs and outputs.
-  void Restart() {
-    Runner.reset();
-    ::DeleteFileW((Temp / L"log.txt").c_str());
-    for (const std::wstring& folder : {In(), Out()}) RemoveTree(folder), ::CreateDirectoryW(folder.c_str(), nullptr);
   }
 
   std::string Log() const { return ReadText(Temp / L"log.txt"); }
