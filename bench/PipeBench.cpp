@@ -107,7 +107,8 @@ public:
       for (const auto& [input, output] : files) Failed |= !runner.Run(&input, &output);
       if (const TMemoryManager* memory = GlobalMemoryManager.get()) {
         OverBudget |= memory->AllocatedBlockCount() > memory->SlotCount();
-        if (memory->AllocatedBlockCount() >= PeakBlocks) PeakBlocks = memory->AllocatedBlockCount(), Slots = memory->SlotCount();
+        if (memory->AllocatedBlockCount() >= PeakBlocks)
+          PeakBlocks = memory->AllocatedBlockCount(), Slots = memory->SlotCount();
       }
     }
     const double time = Now() - start;

@@ -187,76 +187,82 @@ bool TTransformManager::DoRun(const TFileProperties* input, const TFilePropertie
 TTransformManager::TStep TTransformManager::RunStage(const TFileProperties* input, const TFileProperties* output,
                                                      std::unique_ptr<TGeneralStream>& pending) {
   const bool fileRun = input != nullptr;
-  int32_t index = FIndex;
-  TTransform* stage = FTransforms[index].get();
+  const int32_t turn = FIndex;
   ShowLine(&IProgressLines::SetStatusText, fileRun ? L"Transforming" : L"Post processing");
 
-  // The input: a stage with more output keeps its own (which may be none).
-  const bool moreOutput = stage->GetLastResult() == ZVR_MOREOUTPUT;
+  // A stage with more output keeps its input (which may be none) and is
+  // called again even without one: it still has outputs to give.
+  const bool moreOutput = FTransforms[turn]->GetLastResult() == ZVR_MOREOUTPUT;
   std::unique_ptr<TGeneralStream> madeInput;
-  bool inputMade = true;
   if (moreOutput) {
     // Data handed down to it now could go nowhere (a run stopped above it
     // left it in the middle): the caller must not take it for written.
     if (pending) FOutcome.Unwritten.push_back(pending->GetFullName());
     pending.reset();
-  } else if (index == 0) {
-    if (fileRun) inputMade = FOutcome.SourceOpened = CreateFileInputStream(*input, madeInput);
-  } else if (pending) {
-    inputMade = CreateChainedInputStream(*pending, madeInput);
-    pending.reset();  // its data lives on in the new input
-  }
-  if (!inputMade) {
+  } else if (!NewInput(turn, input, pending, madeInput)) {
     ShowError(L"Failed to create the input stream. " + std::wstring(Terminating));
     return TStep::Stop;
   }
-  TGeneralStream* in = moreOutput ? stage->GetInputStream() : madeInput.get();
+  TGeneralStream* in = moreOutput ? FTransforms[turn]->GetInputStream() : madeInput.get();
 
-  // Without one, the first stage from here on that waits for more input gets
-  // its end-of-data call. A stage with more output is called again even
-  // then: it still has outputs to give.
-  if (!in && !moreOutput) {
-    index = FirstWaitingStage(index);
-    if (index < 0) {
-      FIndex = FIndex - 1;
-      return TStep::Backtrack;
-    }
-    FIndex = index;
-    stage = FTransforms[index].get();
+  // Without one, the first stage from here on that waits for more input
+  // gets its end-of-data call.
+  const int32_t index = in || moreOutput ? turn : FirstWaitingStage(turn);
+  if (index < 0) {
+    FIndex = turn - 1;
+    return TStep::Backtrack;
   }
+  FIndex = index;
+  TTransform& stage = *FTransforms[index];
 
-  // The output: a waiting stage's own, else a new one named after the
-  // destination (first stage), the input (so a name travels down the pipe),
-  // or without an input the output the stage passed last.
   std::unique_ptr<TGeneralStream> madeOutput;
-  if (stage->GetLastResult() != ZVR_WAITMOREINPUT) {
-    const TFileProperties props = index == 0 && fileRun ? *output
-                                  : in                  ? in->GetFileProperties()
-                                                        : stage->GetPassedOutputProperties();
-    if (!CreateOutputStream(props, madeOutput)) {
-      ShowError(L"Failed to create the output stream. " + std::wstring(Terminating));
-      return TStep::Stop;
-    }
+  const bool waiting = stage.GetLastResult() == ZVR_WAITMOREINPUT;
+  if (!waiting && !NewOutput(stage, index, fileRun ? output : nullptr, in, madeOutput)) {
+    ShowError(L"Failed to create the output stream. " + std::wstring(Terminating));
+    return TStep::Stop;
   }
-  TGeneralStream* out = madeOutput ? madeOutput.get() : stage->GetOutputStream();
+  TGeneralStream* out = madeOutput ? madeOutput.get() : stage.GetOutputStream();
 
   ShowLine(&IProgressLines::SetInputText, GetInputDisplayName(in));
   ShowLine(&IProgressLines::SetOutputText, GetOutputDisplayName(out));
   SetProgress(0);
-  if (!stage->Transform(in, out)) {
-    ReportFailure(*stage,
-                  L"The following error occured while initializing the transformation of the \"" + stage->GetName() +
+  if (!stage.Transform(in, out)) {
+    ReportFailure(stage,
+                  L"The following error occured while initializing the transformation of the \"" + stage.GetName() +
                       L"\" plugin: ",
-                  L"An unknown error occured while initializing the transformation of the \"" + stage->GetName() +
+                  L"An unknown error occured while initializing the transformation of the \"" + stage.GetName() +
                       L"\" plugin.  " + Terminating);
     return TStep::Stop;
   }
   madeInput.release();  // the entry holds both now
   madeOutput.release();
-  ShowLine(&IProgressLines::SetOutputText, GetOutputDisplayName(stage->GetOutputStream()));
-  ClearStageStatus(*stage);
+  ShowLine(&IProgressLines::SetOutputText, GetOutputDisplayName(stage.GetOutputStream()));
+  ClearStageStatus(stage);
   SetProgress(100);
-  return Steer(*stage, index, pending);
+  return Steer(stage, index, pending);
+}
+
+// The input of a stage without one of its own: the source at the first
+// stage of a file run, else what the stage before passed (whose data lives
+// on in the new input). None is no failure.
+bool TTransformManager::NewInput(int32_t index, const TFileProperties* input, std::unique_ptr<TGeneralStream>& pending,
+                                 std::unique_ptr<TGeneralStream>& stream) {
+  if (index == 0) return !input || (FOutcome.SourceOpened = CreateFileInputStream(*input, stream));
+  if (!pending) return true;
+  const bool made = CreateChainedInputStream(*pending, stream);
+  pending.reset();
+  return made;
+}
+
+// A new output named after the destination (first stage of a file run),
+// the input (so a name travels down the pipe), or without an input after
+// the output the stage passed last.
+bool TTransformManager::NewOutput(const TTransform& stage, int32_t index, const TFileProperties* destination,
+                                  const TGeneralStream* in, std::unique_ptr<TGeneralStream>& stream) {
+  return CreateOutputStream(index == 0 && destination ? *destination
+                            : in                      ? in->GetFileProperties()
+                                                      : stage.GetPassedOutputProperties(),
+                            stream);
 }
 
 TTransformManager::TStep TTransformManager::Steer(TTransform& stage, int32_t index,
@@ -332,8 +338,10 @@ void TTransformManager::ReportFailure(const TTransform& stage, const std::wstrin
     ShowError(withoutText);
     return;
   }
-  if (IErrorEntry* entry = GlobalErrorEntry)
-    entry->ReportError(stage.GetEntry()->PluginFile.get(), withText + L"\"" + error.Text + L"\". " + Terminating, error);
+  if (IErrorEntry* entry = GlobalErrorEntry) {
+    const std::wstring message = withText + L"\"" + error.Text + L"\". " + Terminating;
+    entry->ReportError(stage.GetEntry()->PluginFile.get(), message, error);
+  }
 }
 
 // ---- saving ----

@@ -7,8 +7,9 @@
 // every stage still waiting for input gets a call without one, so that it can
 // flush what it holds.
 //
-// One runner exists per batch: made by the Processor dialog's Start, it is
-// ActiveTransformManager from construction to destruction. Run runs on the
+// One runner exists per batch: made by the Processor dialog's Start and
+// freed at the batch's end, it is ActiveTransformManager from construction to
+// destruction; the exports reach it through ActiveRunner(). Run runs on the
 // host's file thread; a plug-in reaches SetProgress and SetStatus from its
 // calls (or from threads of its own), serialised by the runner's lock.
 //
@@ -67,6 +68,7 @@ public:
   void SetStatus(const char* text) override;
   bool SetWriteProgress(int32_t percent) override;
 
+  // The stages in pipe order.
   int32_t StageCount() const { return static_cast<int32_t>(FTransforms.size()); }
   const TTransform& Stage(int32_t index) const { return *FTransforms[index]; }
 
@@ -76,6 +78,10 @@ private:
   bool DoRun(const TFileProperties* input, const TFileProperties* output);
   TStep RunStage(const TFileProperties* input, const TFileProperties* output,
                  std::unique_ptr<TGeneralStream>& pending);
+  bool NewInput(int32_t index, const TFileProperties* input, std::unique_ptr<TGeneralStream>& pending,
+                std::unique_ptr<TGeneralStream>& stream);
+  static bool NewOutput(const TTransform& stage, int32_t index, const TFileProperties* destination,
+                        const TGeneralStream* in, std::unique_ptr<TGeneralStream>& stream);
   TStep Steer(TTransform& stage, int32_t index, std::unique_ptr<TGeneralStream>& pending);
   bool Backtrack(bool fileRun);
   TStep SaveOutput(std::unique_ptr<TGeneralStream> stream);

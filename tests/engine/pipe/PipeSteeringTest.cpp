@@ -46,14 +46,16 @@ struct TScenario {
 }  // namespace
 
 TEST_F(TPipeTest, BracketsEveryTransformationAndReportsTheErrorTheCallLeft) {
-  const std::wstring cancelled = L"The \"fail\" plugin has cancelled the transformation because of the following error: ";
+  const std::wstring cancelled =
+      L"The \"fail\" plugin has cancelled the transformation because of the following error: ";
   const TBracketRow rows[] = {
       {"no bracket exports", L"Plain", {}, 3, false, true, Repeat("plain transform in 2\n", 3) + "plain unload\n"},
       {"a bracket per file", L"Passthru", {}, 3, false, true,
        Repeat("passthru init\npassthru transform in 2\npassthru done\n", 3) + "passthru unload\n"},
       {"one bracket around 6, 6, 2", L"Split", {{L"Parts", 3}}, 1, false, true,
        "split init\nsplit transform in 6\nsplit transform in 6\nsplit transform in 2\nsplit done\nsplit unload\n"},
-      {"initialisation refused", L"Passthru", {{L"Init", 0}}, 1, false, false, "passthru init\npassthru unload\n", 0, L"",
+      {"initialisation refused", L"Passthru", {{L"Init", 0}}, 1, false, false, "passthru init\npassthru unload\n", 0,
+       L"",
        {L"Error: An unknown error occured while initializing the transformation of the \"passthru\" plugin.  The "
         L"transformation process is terminating."}},
       {"done without init", L"DoneOnly", {}, 1, false, true, "doneonly transform in 2\ndoneonly unload\n"},
@@ -67,7 +69,8 @@ TEST_F(TPipeTest, BracketsEveryTransformationAndReportsTheErrorTheCallLeft) {
        "fail init\nfail transform in 0\nfail done\nfail unload\n", 7,
        cancelled + L"\"disk full\". The transformation process is terminating."},
       {"a result out of range", L"Fail", {{L"Results", L"8"}}, 1, false, false,
-       "fail init\nfail transform in 8\nfail done\nfail unload\n", 10000, cancelled + L"\"ZV_Transform (fail): Invalid"},
+       "fail init\nfail transform in 8\nfail done\nfail unload\n", 10000,
+       cancelled + L"\"ZV_Transform (fail): Invalid"},
       {"the input passed on without input", L"Merge", {{L"Flush", L"4"}}, 1, true, false,
        "merge init\nmerge transform in 5\nmerge transform none 4\nmerge done\nmerge unload\n", 10002,
        L"returns \"ZVR_USEINPUT\" value when the input stream is NULL"},
