@@ -6,6 +6,7 @@
 #include "ResourceIds.h"
 #include "config/ProfileManager.h"
 #include "config/SettingsManager.h"
+#include "engine/TransformManager.h"
 #include "frontend/TCUtilities.h"
 #include "frontend/ZentavoSettings.h"
 #include "platform/Dialogs.h"
@@ -335,7 +336,17 @@ void TZentavoProcessorForm::PluginSettingsBtnClick() {
 }
 
 void TZentavoProcessorForm::StartBtnClick() {
-  // The pipe runner takes the entries over in list order (see the runner's unit).
+  std::vector<TPluginEntry> pipe;
+  for (int i = 0, n = TransformListBox->Count(); i < n; ++i) {
+    const auto owned = std::find_if(FEntries.begin(), FEntries.end(),
+                                    [entry = EntryAt(i)](const TPluginEntry& held) { return held.get() == entry; });
+    if (owned != FEntries.end()) pipe.push_back(std::move(*owned));
+  }
+  FEntries.clear();
+  TransformListBox->Clear();
+  // The runner takes the entries in list order and is the batch's
+  // ActiveTransformManager from now on; the end of the batch frees it.
+  new TTransformManager(std::move(pipe));
 }
 
 void TZentavoProcessorForm::HelpBtnClick() { ShowHelp(L"transformations.html"); }

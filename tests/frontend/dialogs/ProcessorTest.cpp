@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/ProfileManager.h"
+#include "engine/TransformManager.h"
 #include "frontend/ZentavoProcessor.h"
 #include "frontend/dialogs/DialogTest.h"
 
@@ -203,4 +204,22 @@ TEST_F(TProcessorDialog, TheStoredPipeIsWrittenAtEveryCloseAndLoadedOncePerShowi
   }
   EXPECT_FALSE(TProfileManager(skTransformPipe).ProfileExists(L"Stored") || Settings->GetStoreTransformPipe());
   EXPECT_EQ(Unloads(), unloads + 6);
+}
+
+TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunner) {
+  const int unloads = Unloads();
+  {
+    TZentavoProcessorForm f(Host);
+    Add(f, L"A");
+    Add(f, L"B");
+    f.UpperPluginBtn->Click();
+    Post(f.StartBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrOk);
+  }
+  TTransformManager* runner = ActiveRunner();
+  ASSERT_TRUE(runner && runner->StageCount() == 2);
+  EXPECT_EQ(runner->Stage(0).GetName() + runner->Stage(1).GetName(), L"BA");
+  EXPECT_EQ(Unloads(), unloads);
+  delete runner;
+  EXPECT_EQ(Unloads(), unloads + 2);
 }
