@@ -41,6 +41,8 @@ HWND CurrentDock = nullptr;                    // under PanelLock
 // opening that has since been closed (or superseded) makes no panel.
 uint32_t OpeningSerial = 0;                    // under PanelLock
 HWND WantedDock = nullptr;                     // under PanelLock: the open batch's window
+// The windows whose procedure is ours, so that unloading can give them back.
+std::vector<HWND> HookedWindows;               // under PanelLock
 
 // The receiver of the engine's lines while a panel exists: it outlives every
 // panel, so a reader that got it just before the panel went calls it safely.
@@ -140,7 +142,10 @@ bool HookHostWindow(HWND wnd) {
   if (::GetPropW(wnd, SavedProcProp)) return true;
   const LONG_PTR saved = ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostWindowHookProc));
   if (!saved) return false;
-  if (::SetPropW(wnd, SavedProcProp, reinterpret_cast<HANDLE>(saved))) return true;
+  if (::SetPropW(wnd, SavedProcProp, reinterpret_cast<HANDLE>(saved))) {
+    HookedWindows.push_back(wnd);
+    return true;
+  }
   ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, saved);
   return false;
 }
@@ -158,7 +163,23 @@ void UnhookHostWindow(HWND wnd, WNDPROC saved, bool destroyed) {
   const bool ours =
       reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(wnd, GWLP_WNDPROC)) == HostWindowHookProc;
   if (ours && saved) ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
-  if (ours || destroyed) ::RemovePropW(wnd, SavedProcProp);
+  if (!ours && !destroyed) return;
+  ::RemovePropW(wnd, SavedProcProp);
+  std::erase(HookedWindows, wnd);
+}
+
+// A panel of another thread cannot be destroyed from here. Its windows get
+// the system's default procedure, which runs none of our code, and the panel
+// is asked to close: its own thread then destroys it with its children.
+BOOL CALLBACK UseDefaultProc(HWND window, LPARAM) {
+  ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcW));
+  return TRUE;
+}
+
+void DetachForeignPanel(HWND panel) {
+  ::EnumChildWindows(panel, UseDefaultProc, 0);
+  UseDefaultProc(panel, 0);
+  ::PostMessageW(panel, WM_CLOSE, 0, 0);
 }
 
 // Our part of a host window's message; true when the procedure should go back.
@@ -204,7 +225,7 @@ void ShowProgressForm() {
   // Another program's window (the user switched away) must not own our boxes
   // (they would disable it) nor get a panel.
   if (!IsWindowOfThisProcess(window)) {
-    ParentWindow = HostMainWindow;
+    ParentWindow = HostMainWindow.load();
     return;
   }
   ParentWindow = window;
@@ -219,6 +240,30 @@ void ShowProgressForm() {
     CreatePanel(window, serial);
   else if (HookHostWindow(window))
     ::PostMessageW(window, ProgressMessageID, pmCreatePanel, static_cast<LPARAM>(serial));
+}
+
+void ReleaseHostWindows() {
+  std::vector<std::unique_ptr<TZentavoProgressForm>> panels;
+  {
+    TLockGuard guard(PanelLock);
+    ++OpeningSerial;
+    WantedDock = nullptr;
+    RetireCurrent();
+    for (const HWND wnd : HookedWindows) {
+      const auto saved = reinterpret_cast<LONG_PTR>(::GetPropW(wnd, SavedProcProp));
+      if (saved && ::GetWindowLongPtrW(wnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(HostWindowHookProc))
+        ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, saved);
+      ::RemovePropW(wnd, SavedProcProp);
+    }
+    HookedWindows.clear();
+    for (TPanelEntry& entry : Panels) {
+      if (entry.Panel->ThreadId() != ::GetCurrentThreadId()) DetachForeignPanel(entry.Panel->Handle());
+      panels.push_back(std::move(entry.Panel));
+    }
+    Panels.clear();
+  }
+  panels.clear();  // outside the lock, as DestroyPanels does
+  ProgressFormClosed = true;
 }
 
 void HideProgressForm() {
@@ -247,7 +292,7 @@ void HideProgressForm() {
   // thread), so it is replaced again where needed.
   if (foreignDock && HookHostWindow(foreignDock)) ::PostMessageW(foreignDock, ProgressMessageID, pmClosePanel, 0);
   ProgressFormClosed = true;
-  ParentWindow = HostMainWindow;
+  ParentWindow = HostMainWindow.load();
 }
 
 }  // namespace zv

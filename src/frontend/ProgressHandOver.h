@@ -26,6 +26,12 @@ void ShowProgressForm();
 // thread is left to that thread: it is asked by message to destroy it.
 void HideProgressForm();
 
+// At unload: every host window whose procedure we replaced gets its own
+// back, and every panel is destroyed (one of another thread loses our
+// procedures and is closed by its thread), so that no window calls into the
+// unloaded library. Takes only the panels' lock, whose holders never wait.
+void ReleaseHostWindows();
+
 // The replacement procedure of a host window that shows a panel for another thread.
 LRESULT CALLBACK HostWindowHookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

@@ -1,6 +1,6 @@
 #include "platform/FileSystem.h"
 
-#include <windows.h>
+#include "platform/WinHandle.h"
 
 namespace zv {
 
@@ -18,6 +18,16 @@ std::wstring SystemTempFolder() {
 bool DirectoryExists(const std::wstring& path) {
   const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<TFileIdentity> FileIdentityOf(const std::wstring& path) {
+  // No access asked and every sharing allowed, so that a file others hold
+  // open can be told apart too; the flag lets directories open.
+  const TScopedFile file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !::GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+  return TFileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
 }  // namespace zv

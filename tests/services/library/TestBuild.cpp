@@ -4,7 +4,7 @@
 // will (an update check is due), and the unload frees them in its order.
 #include <windows.h>
 
-#include <memory>
+#include <vector>
 
 #include "config/SettingsManager.h"
 #include "services/HttpTransport.h"
@@ -12,32 +12,23 @@
 
 namespace {
 
-struct TManagers final : zv::IInstalledPlugins {
-  std::vector<zv::TInstalledPluginInfo> GetPlugins() override { return Plugins; }
-  ~TManagers() {
-    zv::GlobalSettingsManager = nullptr;
-    Settings.reset();
-    zv::InstalledPlugins = nullptr;
-    zv::GlobalServiceManager = nullptr;
-    Services.reset();
-  }
-  std::unique_ptr<zv::TSettingsManager> Settings;
-  std::vector<zv::TInstalledPluginInfo> Plugins;
-  std::unique_ptr<zv::TServiceManager> Services;
-} Managers;
+struct TPlugins final : zv::IInstalledPlugins {
+  std::vector<zv::TInstalledPluginInfo> GetPlugins() override { return List; }
+  ~TPlugins() { zv::InstalledPlugins = nullptr; }
+  std::vector<zv::TInstalledPluginInfo> List;
+} Plugins;
 
 }  // namespace
 
 // The service on the loopback port with 1 s time-outs; plugin: the one installed plug-in.
 extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configFile, const wchar_t* plugin, int port) {
   zv::SetServiceEndpoint(zv::THttpEndpoint{L"127.0.0.1", static_cast<uint16_t>(port), 1000, 1000, 2000});
-  Managers.Settings = std::make_unique<zv::TSettingsManager>(configFile);
-  Managers.Settings->SetCheckForUpdates(true);
-  Managers.Settings->SetLastCheckUpdate(0.0);
-  zv::GlobalSettingsManager = Managers.Settings.get();
-  Managers.Plugins = {{L"Plugin", plugin}};
-  zv::InstalledPlugins = &Managers;
+  // The managers belong to the library's globals, as FsInit's do: its unload frees them.
+  zv::GlobalSettingsManager = new zv::TSettingsManager(configFile);
+  zv::GlobalSettingsManager->SetCheckForUpdates(true);
+  zv::GlobalSettingsManager->SetLastCheckUpdate(0.0);
+  Plugins.List = {{L"Plugin", plugin}};
+  zv::InstalledPlugins = &Plugins;
   zv::ServiceWorkerFactory = &zv::OnlineServiceWorkers();
-  Managers.Services = std::make_unique<zv::TServiceManager>();
-  zv::GlobalServiceManager = Managers.Services.get();
+  zv::GlobalServiceManager = new zv::TServiceManager();
 }
