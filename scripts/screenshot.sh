@@ -2,14 +2,14 @@
 # screenshot.sh [BUILD_DIR] [OUT_DIR] [SCENE...]
 # A review tool, not a test: runs tests/FormsDemo.exe (already built) under Xvfb
 # once per scene and saves a screenshot of each as OUT_DIR/<scene>.png.
-# Scenes: controls processor settings1 settings2 about updates progress
+# Scenes: processor settings1 settings2 about updates progress
 #         confirm input message open
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(cd "${1:-${ZV_BUILD_DIR:-$ROOT/build}}" && pwd)"
 OUT="${2:-$BUILD/screenshots}"
 shift $(( $# > 2 ? 2 : $# )) || true
-SCENES="${*:-controls processor settings1 settings2 about updates progress confirm input message open}"
+SCENES="${*:-processor settings1 settings2 about updates progress confirm input message open}"
 DEMO="$BUILD/tests/FormsDemo.exe"
 [ -f "$DEMO" ] || { echo "missing $DEMO: build the FormsDemo target first" >&2; exit 1; }
 mkdir -p "$OUT"

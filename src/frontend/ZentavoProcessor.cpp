@@ -11,6 +11,7 @@
 #include "frontend/ZentavoSettings.h"
 #include "platform/Dialogs.h"
 #include "platform/PngImage.h"
+#include "platform/TextConv.h"
 #include "plugins/PluginSettings.h"
 
 namespace zv {
@@ -18,8 +19,6 @@ namespace zv {
 namespace {
 
 const wchar_t StoredPipeName[] = L"Stored";
-
-std::wstring Quoted(const std::wstring& name) { return L"\"" + name + L"\""; }
 
 HBITMAP Picture(int id) { return LoadPngBitmap(ThisModule(), MAKEINTRESOURCEW(id)); }
 
@@ -185,9 +184,16 @@ int TZentavoProcessorForm::AppendEntry(TPluginEntry entry) {
   return TransformListBox->AddItem(EntryCaption(*raw), raw);
 }
 
-void TZentavoProcessorForm::UnloadEntry(TLoadedPlugin* entry) {
-  std::erase_if(FEntries, [entry](const TPluginEntry& owned) { return owned.get() == entry; });
+TPluginEntry TZentavoProcessorForm::TakeEntry(TLoadedPlugin* entry) {
+  const auto owned =
+      std::find_if(FEntries.begin(), FEntries.end(), [entry](const TPluginEntry& held) { return held.get() == entry; });
+  if (owned == FEntries.end()) return nullptr;
+  TPluginEntry taken = std::move(*owned);
+  FEntries.erase(owned);
+  return taken;
 }
+
+void TZentavoProcessorForm::UnloadEntry(TLoadedPlugin* entry) { TakeEntry(entry); }
 
 void TZentavoProcessorForm::UnloadPipe() {
   for (int i = 0, n = TransformListBox->Count(); i < n; ++i) UnloadEntry(EntryAt(i));
@@ -336,17 +342,21 @@ void TZentavoProcessorForm::PluginSettingsBtnClick() {
 }
 
 void TZentavoProcessorForm::StartBtnClick() {
+  // The list keeps showing the entries: the close that follows stores the
+  // pipe from it while the runner holds them.
   std::vector<TPluginEntry> pipe;
-  for (int i = 0, n = TransformListBox->Count(); i < n; ++i) {
-    const auto owned = std::find_if(FEntries.begin(), FEntries.end(),
-                                    [entry = EntryAt(i)](const TPluginEntry& held) { return held.get() == entry; });
-    if (owned != FEntries.end()) pipe.push_back(std::move(*owned));
+  for (int i = 0, n = TransformListBox->Count(); i < n; ++i) pipe.push_back(TakeEntry(EntryAt(i)));
+  try {
+    // The runner takes the entries in list order and is the batch's
+    // ActiveTransformManager from now on; the end of the batch frees it.
+    new TTransformManager(std::move(pipe));
+  } catch (...) {
+    // It refuses before it takes anything: the entries stay the dialog's, and so does the user.
+    for (TPluginEntry& entry : pipe) FEntries.push_back(std::move(entry));
+    SetModalResult(mrNone);
+    ShowMessageBoxOwned(Handle(), L"The Transform Pipe can't be started. " + CurrentExceptionMessage(), L"Error",
+                        MB_ICONERROR);
   }
-  FEntries.clear();
-  TransformListBox->Clear();
-  // The runner takes the entries in list order and is the batch's
-  // ActiveTransformManager from now on; the end of the batch frees it.
-  new TTransformManager(std::move(pipe));
 }
 
 void TZentavoProcessorForm::HelpBtnClick() { ShowHelp(L"transformations.html"); }

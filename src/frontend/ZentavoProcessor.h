@@ -75,6 +75,8 @@ private:
   TLoadedPlugin* EntryAt(int index) const;
   std::vector<const TLoadedPlugin*> PipeEntries() const;
   int AppendEntry(TPluginEntry entry);
+  // Takes an entry out of the dialog's hands; letting go of it unloads it.
+  TPluginEntry TakeEntry(TLoadedPlugin* entry);
   void UnloadEntry(TLoadedPlugin* entry);
   void UnloadPipe();
 

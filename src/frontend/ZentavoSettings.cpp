@@ -9,6 +9,7 @@
 #include "frontend/TCUtilities.h"
 #include "frontend/ZentavoAbout.h"
 #include "platform/PngImage.h"
+#include "platform/TextConv.h"
 #include "plugins/PluginManager.h"
 #include "plugins/PluginSettings.h"
 #include "services/ErrorEntry.h"
@@ -20,8 +21,6 @@ namespace {
 
 constexpr short MinInterval = 1;
 constexpr short MaxInterval = 32767;
-
-std::wstring Quoted(const std::wstring& name) { return L"\"" + name + L"\""; }
 
 TPlugin* PluginOf(const TListBox& list, int index) { return static_cast<TPlugin*>(list.Object(index)); }
 

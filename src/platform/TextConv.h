@@ -14,6 +14,9 @@ std::string WideToAnsi(std::wstring_view text);
 std::wstring MultiByteToWide(std::string_view text, unsigned codePage);
 std::string WideToMultiByte(std::wstring_view text, unsigned codePage);
 
+// The text in double quotes, as the messages name plug-ins, files and profiles.
+inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
 // A null-terminated ANSI text from a foreign caller; null gives the empty text.
 std::wstring AnsiZToWide(const char* text);
 

@@ -11,6 +11,7 @@
 #include "frontend/TCUtilities.h"
 #include "platform/Dialogs.h"
 #include "platform/Module.h"
+#include "platform/TextConv.h"
 #include "plugins/PluginSettings.h"
 #include "services/ErrorEntry.h"
 
@@ -41,8 +42,6 @@ std::wstring Lower(std::wstring text) {
   if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
 }
-
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 // The file-name part of a path: the text after its last "\" or ":".
 std::wstring FilePart(const std::wstring& path) { return path.substr(path.find_last_of(L"\\:") + 1); }

@@ -171,6 +171,23 @@ void SetText(HWND window, const std::wstring& text) {
                         DefaultGuiTimeoutMs, &ignored);
 }
 
+void ChooseFiles(const std::wstring& title, const std::wstring& names) {
+  HWND box = WaitForWindow(title, L"#32770");
+  // The file name field: an edit (edt1), or the edit inside a combo box (cmb13).
+  HWND name = FindChild(box, L"", L"", 0x480);
+  if (!name) name = FindChild(FindChild(box, L"", L"", 0x47C), L"", L"Edit");
+  if (!name) throw std::runtime_error("no file name field");
+  // The dialog may still be filling itself in and clear the field: retry a few times.
+  for (int attempt = 0; attempt < 10 && ::IsWindow(box) && ::IsWindowVisible(box); ++attempt) {
+    SetText(name, names);
+    PressButtonId(box, IDOK);
+    try {
+      WaitForWindowGone(box, 1000);
+    } catch (const EGuiTimeout&) {
+    }
+  }
+}
+
 void WaitUntil(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs) {
   Poll([&] { return condition(); }, what, timeoutMs);
 }

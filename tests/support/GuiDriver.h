@@ -76,6 +76,9 @@ void ClickAt(HWND control, POINT clientPoint);
 void SystemClose(HWND window);
 // Sets a control's text (WM_SETTEXT, sent).
 void SetText(HWND window, const std::wstring& text);
+// Types file names (a quoted list for several) into the open-file dialog of
+// that title and presses its OK button until the dialog takes them.
+void ChooseFiles(const std::wstring& title, const std::wstring& names);
 // Waits until the condition holds; throws EGuiTimeout otherwise.
 void WaitUntil(const std::function<bool()>& condition, const std::string& what,
                DWORD timeoutMs = DefaultGuiTimeoutMs);

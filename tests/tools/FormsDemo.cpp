@@ -1,12 +1,10 @@
-// Shows one scene for scripts/screenshot.sh: the system's dialogs, a form with
-// every control kind, and each box. Leaves by
+// Shows one scene for scripts/screenshot.sh: the system's dialogs, which hold
+// every control kind of the form layer, and each box. Leaves by
 // itself after a few seconds. Usage: FormsDemo.exe SCENE [milliseconds]
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 
-#include "ResourceIds.h"
 #include <shellapi.h>
 
 #include "config/ProfileManager.h"
@@ -19,7 +17,6 @@
 #include "platform/Controls.h"
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
-#include "platform/PngImage.h"
 #include "plugins/PluginSettings.h"
 #include "plugins/TransformBridge.h"
 #include "services/ZentavoUpdates.h"
@@ -27,8 +24,6 @@
 using namespace zv;
 
 namespace {
-
-HBITMAP Png(int id) { return LoadPngBitmap(ThisModule(), MAKEINTRESOURCEW(id)); }
 
 void CALLBACK LeaveNow(HWND, UINT, UINT_PTR, DWORD) { ::ExitProcess(0); }
 
@@ -39,7 +34,10 @@ void Place(TForm& form, int left, int top) { form.SetBounds(left, top, form.Widt
 void SetUpDialogs() {
   const std::wstring dir = GetModuleDir() + L"\\demo";
   std::wstring from = dir + L'\0';  // a double-null-terminated list of one
-  SHFILEOPSTRUCTW remove{nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI};
+  SHFILEOPSTRUCTW remove{};
+  remove.wFunc = FO_DELETE;
+  remove.pFrom = from.c_str();
+  remove.fFlags = FOF_NO_UI;
   ::SHFileOperationW(&remove);
   ::CreateDirectoryW(dir.c_str(), nullptr);
   ::SetEnvironmentVariableW(L"ZVT_LOAD", L"ok");
@@ -57,7 +55,8 @@ void SetUpDialogs() {
     ::CopyFileW((GetModuleDir() + L"\\fixtures\\" + fixture + L".zvx").c_str(), file.c_str(), FALSE);
     ::SetEnvironmentVariableW(L"ZVT_INSTALL_NAME", name);
     const TPlugin* plugin = GlobalPluginManager->InstallPlugin(nullptr, file);
-    pipe.push_back(entries.emplace_back(GlobalPluginManager->LoadPlugin(*plugin, skSettings, TPluginManager::GetPluginKeyName(*plugin))).get());
+    const std::wstring key = TPluginManager::GetPluginKeyName(*plugin);
+    pipe.push_back(entries.emplace_back(GlobalPluginManager->LoadPlugin(*plugin, skSettings, key)).get());
   }
   entries[0]->PluginSettings->WriteNumber(L"Edits", 9);
   GlobalProfileManager->SaveProfile(L"Daily backup", pipe);
@@ -70,46 +69,6 @@ public:
   THostDemo() : TForm(nullptr, {L"Copying (host)", 520, 120}) {
     Add<TLabel>(TBounds{10, 10, 0, 0}, L"The host's own progress window");
     Add<TButton>(TBounds{430, 80, 75, 25}, L"Cancel");
-  }
-};
-
-class TEveryControlDemo : public TForm {
-public:
-  TEveryControlDemo() : TForm(nullptr, {L"Zentavo forms demo", 560, 330, TBorderStyle::Dialog, biSystemMenu | biHelp}) {
-    Add<TLabel>(TBounds{10, 10, 0, 0}, L"Label (auto size)");
-    Add<TLabel>(TBounds{150, 10, 80, 17}, L"Right", false, TAlignment::Right);
-    Add<TLinkLabel>(TBounds{250, 10, 0, 0}, L"A link label");
-    Add<TEdit>(TBounds{10, 32, 120, 21}, L"Editable");
-    Add<TEdit>(TBounds{140, 32, 120, 21}, L"Read-only", TAlignment::Left, true);
-    auto* number = Add<TEdit>(TBounds{270, 32, 100, 21}, L"", TAlignment::Right);
-    Add<TUpDown>(TBounds{370, 32, 0, 0}, number, short(1), short(32767), short(42));
-    Add<TCheckBox>(TBounds{10, 60, 0, 17}, L"Check box")->SetChecked(true);
-    Add<TButton>(TBounds{140, 58, 75, 25}, L"Default")->SetDefault(true);
-    Add<TButton>(TBounds{220, 58, 75, 25}, L"Disabled")->SetEnabled(false);
-    Add<TPictureButton>(TBounds{380, 58, 23, 72}, Png(IDR_PNG_MOVE_UP), Png(IDR_PNG_MOVE_UP_DISABLED));
-    Add<TPictureButton>(TBounds{408, 58, 23, 72}, Png(IDR_PNG_MOVE_DOWN), Png(IDR_PNG_MOVE_DOWN_DISABLED))
-        ->SetEnabled(false);
-    Add<TImage>(TBounds{440, 58, 0, 0}, Png(IDR_PNG_ICON));
-    auto* group = Add<TGroupBox>(TBounds{10, 90, 360, 110}, L" Group box ");
-    auto* list = group->Add<TListBox>(TBounds{10, 20, 150, 80}, TListBox::TOptions{true, true, 13});
-    for (const wchar_t* item : {L"delta", L"alpha", L"charlie", L"bravo"}) list->AddItem(item);
-    list->SetSelected(1, true);
-    auto* combo = group->Add<TComboBox>(TBounds{170, 20, 180, 21}, true);
-    combo->AddItem(L"Drop-down list");
-    combo->SetItemIndex(0);
-    group->Add<TTrackBar>(TBounds{165, 50, 190, 30}, 10, 90, 75, 5);
-    Add<TPanel>(TBounds{10, 208, 360, 18}, L"Panel, lowered bevel, text left", TPanelBevel::Lowered, 1,
-                TAlignment::Left);
-    Add<TBevel>(TBounds{10, 232, 360, 3}, TBevelShape::TopLine);
-    auto* pages = Add<TPageControl>(TBounds{380, 140, 170, 140});
-    pages->AddPage(L"Page 1")->Add<TLabel>(TBounds{8, 8, 0, 0}, L"First page");
-    pages->AddPage(L"Page 2");
-    auto* box = Add<TScrollBox>(TBounds{10, 242, 200, 80});
-    box->Add<TPanel>(TBounds{0, 0, 300, 150}, L"Scrolled content", TPanelBevel::Raised);
-    auto* rich = Add<TRichEdit>(TBounds{220, 242, 150, 80}, true, true, true);
-    rich->SetLines({L"Rich edit", L"read-only", L"centred lines", L"4", L"5", L"6"});
-    rich->SetParagraphAlignment(TAlignment::Center);
-    Add<TImage>(TBounds{380, 290, 0, 0}, Png(IDR_PNG_DONATE));
   }
 };
 
@@ -126,11 +85,10 @@ int ShowScene(TArgs... args) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   int argc = 0;
   LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-  const std::wstring scene = argc > 1 ? argv[1] : L"controls";
+  const std::wstring scene = argc > 1 ? argv[1] : L"processor";
   const UINT lifetime = argc > 2 ? static_cast<UINT>(_wtoi(argv[2])) : 4000;
   ::SetTimer(nullptr, 0, lifetime, LeaveNow);
 
-  if (scene == L"controls") return ShowScene<TEveryControlDemo>();
   if (scene == L"processor" || scene.starts_with(L"settings")) SetUpDialogs();
   if (scene == L"processor") return ShowScene<TZentavoProcessorForm>(HWND());
   if (scene.starts_with(L"settings")) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/TransformManager.h"
 #include "frontend/ViewOnlyU.h"
 #include "frontend/ZentavoAbout.h"
 #include "frontend/ZentavoProcessor.h"
@@ -24,6 +25,23 @@ std::wstring FormLook(TForm& f) {
 
 bool HasStyle(const TControl* control, LONG_PTR bits) {
   return (::GetWindowLongPtrW(control->Handle(), GWL_STYLE) & bits) == bits;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
+
+// Help by F1, by the help message and by the Help button, each link and the
+// donate picture; Help last, as Enter would press the focused button.
+void AskHelpAndFollowLinks(HWND form, const std::vector<TControl*>& links, TControl* help) {
+  PressKey(form, VK_F1);
+  HELPINFO info{sizeof(info), HELPINFO_WINDOW, 0, form, 0, {}};
+  ::SendMessageW(form, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+  for (TControl* link : links) ClickAt(link->Handle(), {2, 2});
+  Click(help->Handle());
 }
 
 }  // namespace
@@ -116,4 +134,72 @@ TEST_F(TDialogLayout, About) {
   EXPECT_EQ(f.Button1->ModalResult(), mrClose);
   EXPECT_EQ(f.AboutTextRichEdit->Font().Height * 1000 + f.AboutTextRichEdit->Font().Charset, -13000 + EASTEUROPE_CHARSET);
   EXPECT_NE(FindHookControl(f.AboutTextRichEdit), nullptr);
+}
+
+using TDialogKeys = TDialogTest;
+
+TEST_F(TDialogKeys, Processor) {
+  TZentavoProcessorForm f(Host);
+  HWND focus = nullptr;
+  EXPECT_EQ(ShowDriven(f, [&] {
+    HWND form = WaitForWindow(L"Zentavo Processor");
+    focus = FocusOf(form);
+    PressKey(form, VK_RETURN);  // Start is disabled while the pipe is empty
+    AskHelpAndFollowLinks(form, {f.GetPluginsLinkLabel, f.DonateBtn}, f.HelpBtn);
+    PressKey(form, VK_ESCAPE);
+  }), mrCancel);
+  EXPECT_EQ(focus, f.PluginComboBox->Handle());
+  const std::wstring help = L"transformations.html";
+  EXPECT_EQ(Opened, (std::vector<std::wstring>{help, help, ProductWebPage(PluginsPage), DonationPageAddress(), help}));
+  EXPECT_EQ(ParentWindow, Host);
+  // With a pipe, Enter starts it.
+  TZentavoProcessorForm g(Host);
+  g.PluginAddBtn->Click();
+  EXPECT_EQ(ShowDriven(g, [] { PressKey(WaitForWindow(L"Zentavo Processor"), VK_RETURN); }), mrOk);
+  EXPECT_NE(ActiveRunner(), nullptr);
+  delete ActiveRunner();
+}
+
+// Enter and Escape press "Save && Close"; the caption's close button discards the options.
+TEST_F(TDialogKeys, Settings) {
+  for (const WORD key : {WORD(VK_RETURN), WORD(VK_ESCAPE), WORD(0)}) {
+    Settings->SetNotifyError(true);
+    TZentavoSettingsForm f(Host);
+    f.NotifyErrorCheckBox->SetChecked(false);
+    HWND focus = nullptr;
+    Opened.clear();
+    EXPECT_EQ(ShowDriven(f, [&] {
+      HWND form = WaitForWindow(L"Zentavo Settings");
+      focus = FocusOf(form);
+      if (key == VK_ESCAPE) AskHelpAndFollowLinks(form, {f.GetSDKLinkLabel, f.GetPluginsLinkLabel, f.DonateBtn}, f.HelpBtn);
+      key ? PressKey(form, key) : SystemClose(form);
+    }), key ? mrOk : mrCancel);
+    EXPECT_EQ(focus, f.SaveCloseBtn->Handle());
+    EXPECT_EQ(Settings->GetNotifyError(), key == 0) << key;
+    EXPECT_EQ(ParentWindow, Host);
+    if (key != VK_ESCAPE) continue;
+    const std::wstring help = L"settings.html";
+    EXPECT_EQ(Opened, (std::vector<std::wstring>{help, help, ProductWebPage(DevToolsPage), ProductWebPage(PluginsPage),
+                                                 DonationPageAddress(), help}));
+  }
+}
+
+// Enter and Escape close the box with 11, also while the about text has the focus.
+TEST_F(TDialogKeys, About) {
+  for (const WORD key : {VK_RETURN, VK_ESCAPE}) {
+    for (const bool inText : {false, true}) {
+      TZentavoAboutForm f(Host);
+      HWND focus = nullptr;
+      EXPECT_EQ(ShowDriven(f, [&] {
+        HWND form = WaitForWindow(L"Zentavo About");
+        focus = FocusOf(form);
+        if (!inText && key == VK_ESCAPE) ClickAt(f.WebSiteLinkLabel->Handle(), {2, 2});
+        if (inText) ClickAt(f.AboutTextRichEdit->Handle(), {20, 20});
+        WaitUntil([&] { return FocusOf(form) == (inText ? f.AboutTextRichEdit->Handle() : f.Button1->Handle()); }, "focus");
+        PressKey(form, key);
+      }), mrClose);
+      EXPECT_EQ(focus, f.Button1->Handle());
+    }
+  }
+  EXPECT_EQ(Opened, std::vector<std::wstring>{ProductWebSite});
 }

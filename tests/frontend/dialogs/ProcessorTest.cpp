@@ -206,20 +206,33 @@ TEST_F(TProcessorDialog, TheStoredPipeIsWrittenAtEveryCloseAndLoadedOncePerShowi
   EXPECT_EQ(Unloads(), unloads + 6);
 }
 
+// A runner that cannot be made leaves the dialog open with its entries; the
+// pipe stored at the close after Start is the one handed over.
 TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunner) {
   const int unloads = Unloads();
   {
     TZentavoProcessorForm f(Host);
+    f.StoreTPCheckBox->SetChecked(true);
     Add(f, L"A");
     Add(f, L"B");
     f.UpperPluginBtn->Click();
+    TLoadedPlugin& a = *static_cast<TLoadedPlugin*>(f.TransformListBox->Object(1));
+    std::unique_ptr<TPluginFile> library = std::move(a.PluginFile);
+    const TBoxAnswerer boxes;
+    f.StartBtn->Click();
+    EXPECT_EQ(boxes.Boxes.size() + f.ModalResult() * 10, 1u) << boxes.Said();
+    EXPECT_EQ(Items(*f.TransformListBox) + (ActiveRunner() ? L" runner" : L""), L"B*|A");
+    a.PluginFile = std::move(library);
     Post(f.StartBtn);
+    Post(f.CancelBtn);  // should Start not end the dialog
     EXPECT_EQ(ShowFormModalCentered(f, Host), mrOk);
   }
   TTransformManager* runner = ActiveRunner();
   ASSERT_TRUE(runner && runner->StageCount() == 2);
   EXPECT_EQ(runner->Stage(0).GetName() + runner->Stage(1).GetName(), L"BA");
   EXPECT_EQ(Unloads(), unloads);
+  ASSERT_TRUE(TProfileManager(skTransformPipe).ProfileExists(L"Stored"));
+  EXPECT_EQ(TProfileManager(skTransformPipe).GetProfiles()[0]->Plugins.size(), 2u);
   delete runner;
   EXPECT_EQ(Unloads(), unloads + 2);
 }

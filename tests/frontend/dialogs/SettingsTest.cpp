@@ -120,14 +120,7 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
   f.PluginOpenDialog.InitialDir = Temp.Path();
   std::wstring said;
   TGuiDriver choose([&said] {
-    HWND box = WaitForWindow(L"Install Zentavo plugin(s)", L"#32770");
-    HWND name = FindChild(box, L"", L"", 0x480);
-    if (!name) name = FindChild(FindChild(box, L"", L"", 0x47C), L"", L"Edit");
-    for (int attempt = 0; attempt < 10 && ::IsWindowVisible(box); ++attempt) {  // the dialog may still fill itself in
-      SetText(name, L"\"C.zvx\" \"A.zvx\"");
-      PressButtonId(box, IDOK);
-      WaitUntil([&] { return !::IsWindowVisible(box) || FindTopWindow(L"Information"); }, "the files taken", 60000);
-    }
+    ChooseFiles(L"Install Zentavo plugin(s)", L"\"C.zvx\" \"A.zvx\"");
     HWND info = WaitForMessageBox(L"Information");
     said = MessageBoxText(info);
     PressButtonId(info, IDOK);
