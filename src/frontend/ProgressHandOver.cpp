@@ -130,9 +130,18 @@ void CreatePanel(HWND dock, uint32_t serial) {
 }
 
 void ShowQueuedLine(HWND dock, int line) {
-  TLockGuard guard(PanelLock);
-  if (!Current || CurrentDock != dock) return;
-  if (std::unique_ptr<std::wstring> text = Current->TakeQueuedText(line)) Current->ShowLine(line, *text);
+  TZentavoProgressForm* panel;
+  std::unique_ptr<std::wstring> text;
+  {
+    TLockGuard guard(PanelLock);
+    if (!Current || CurrentDock != dock) return;
+    panel = Current;
+    text = panel->TakeQueuedText(line);
+  }
+  // Drawn outside the lock, so that the file thread, which takes it for every
+  // line it sets, never waits for a repaint. Only this thread destroys the
+  // panel, so it outlives the call.
+  if (text) panel->ShowLine(line, *text);
 }
 
 // Replaces the window's procedure unless it is replaced already. False when

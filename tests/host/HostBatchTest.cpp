@@ -147,7 +147,8 @@ TEST(HostBatch, WhatAMoveLeaves) {
 }
 
 // A transforming start while a batch runs shows no dialog and is balanced by
-// the next end; an end without a start does nothing.
+// the next end; an end without a start does nothing; the next batch's dialog
+// opens with the pipe stored when the last one started.
 TEST(HostBatch, NestedStartsAndStrayCalls) {
   TTestHost host(TPipe{{"passthru", {}}});
   const std::string made = host.View(L"made");
@@ -166,6 +167,8 @@ TEST(HostBatch, NestedStartsAndStrayCalls) {
     EXPECT_EQ(host.Fs("FsMkDir", made.c_str()), expected);
     host.Fs<void>("FsStatusInfo", host.View().c_str(), 1, opGet);
   }
+  host.Start(opPut, host.Work.Path());  // the next one starts with the pipe stored by the last
+  host.Fs<void>("FsStatusInfo", host.View().c_str(), 1, opPut);
 }
 
 // The library is freed while the host's copy window, on a thread of its

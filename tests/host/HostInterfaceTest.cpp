@@ -163,13 +163,7 @@ TEST(HostOperations, ExecuteOpensRealFilesAndTheSettingsDialog) {
       centred = CentredOver(form, host.MainWindow);
       if (install) {
         ClickButton(form, L"Install...");
-        const HWND box = WaitForWindow(L"Install Zentavo plugin(s)", L"#32770");
-        HWND field = FindChild(box, L"", L"", 0x480);  // the file name: an edit, or the edit of a combo box
-        if (!field) field = FindChild(FindChild(box, L"", L"", 0x47C), L"", L"Edit");
-        for (int attempt = 0; attempt < 10 && ::IsWindowVisible(box); ++attempt, ::Sleep(200)) {
-          SetText(field, host.Folder / L"Extra.zvx");
-          PressButtonId(box, IDOK);
-        }
+        ChooseFiles(L"Install Zentavo plugin(s)", host.Folder / L"Extra.zvx");
       }
       ClickButton(form, L"Save && Close");
     });
