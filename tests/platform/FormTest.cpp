@@ -1,5 +1,6 @@
-// The form's modal loop, keyboard handling, help routing and failing handlers,
-// driven from a second thread the way a user would drive them.
+// The form's modal loop, keyboard handling and failing handlers, driven from
+// a second thread the way a user would drive them. Help requests, tab order
+// and the first focus are the dialogs' tests.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -21,8 +22,7 @@ namespace {
 class TTestForm : public TForm {
 public:
   explicit TTestForm(HWND owner = nullptr)
-      : TForm(owner, {L"Zentavo test form", 320, 200, TBorderStyle::Dialog, biSystemMenu | biHelp}) {
-    Name = Add<TEdit>(TBounds{10, 10, 200, 21}, L"text");
+      : TForm(owner, {L"Zentavo test form", 320, 200, TBorderStyle::Dialog, biSystemMenu}) {
     OkBtn = Add<TButton>(TBounds{70, 160, 75, 25}, L"OK");
     OkBtn->SetModalResult(mrOk);
     OkBtn->SetDefault(true);
@@ -30,27 +30,18 @@ public:
     cancel->SetModalResult(mrCancel);
     cancel->SetCancel(true);
     Add<TButton>(TBounds{230, 160, 75, 25}, L"Retry")->SetModalResult(mrRetry);
-    SetHelpKeyword(L"settings.html");
-    SetActiveControl(Name);
+    SetActiveControl(Add<TEdit>(TBounds{10, 10, 200, 21}, L"text"));
   }
 
-  TEdit* Name;
   TButton* OkBtn;
-  std::atomic<int> Closes{0}, Helps{0}, Refusals{0};
-  std::atomic<bool> WrongHelp{false}, ThrowOnClose{false};
+  std::atomic<int> Closes{0}, Refusals{0};
+  std::atomic<bool> ThrowOnClose{false};
 
 protected:
   void FormClose(TCloseAction& action) override {
     ++Closes;
     if (Refusals > 0 && Refusals--) action = TCloseAction::None;
     if (ThrowOnClose) throw std::runtime_error("close failed");
-  }
-  bool FormHelp(UINT command, ULONG_PTR data, bool& callHelp) override {
-    if (command != HelpCommandKeyword || std::wstring(reinterpret_cast<const wchar_t*>(data)) != L"settings.html")
-      WrongHelp = true;
-    ++Helps;
-    callHelp = false;
-    return true;
   }
 };
 
@@ -108,58 +99,6 @@ TEST(FormModal, KeysButtonsAndCloseGiveTheirModalResultsWhileTheOwnerIsDisabled)
   ::EnableWindow(owner.Handle(), FALSE);
   RunModal(form, [](HWND w) { PressKey(w, VK_ESCAPE); });
   EXPECT_FALSE(::IsWindowEnabled(owner.Handle()));
-}
-
-TEST(FormModal, TabWalksThroughNestedControlsAndFocusStartsAtTheActiveControl) {
-  TForm owner(nullptr, {L"Zentavo owner", 200, 100});
-  owner.ShowModeless();
-  TForm form(owner.Handle(), {L"Zentavo test form", 300, 200});
-  auto* first = form.Add<TEdit>(TBounds{10, 10, 100, 21});
-  auto* group = form.Add<TGroupBox>(TBounds{10, 40, 200, 60}, L" Group ");
-  auto* inner = group->Add<TCheckBox>(TBounds{10, 20, 100, 17}, L"Inner");
-  auto* close = form.Add<TButton>(TBounds{10, 120, 75, 25}, L"Close");
-  close->SetModalResult(mrClose);
-  form.SetActiveControl(inner);
-  const DWORD ui = ::GetCurrentThreadId();
-  auto focusOn = [ui](TControl* c, const char* what) {
-    WaitUntil([&] {
-      GUITHREADINFO info{};
-      info.cbSize = sizeof(info);
-      return ::GetGUIThreadInfo(ui, &info) && info.hwndFocus == c->Handle();
-    }, what);
-  };
-  EXPECT_EQ(RunModal(form,
-                     [&](HWND w) {
-                       focusOn(inner, "focus on the active control");
-                       PressKey(w, VK_TAB);
-                       focusOn(close, "focus on the button after the group");
-                       PressKey(w, VK_TAB);
-                       focusOn(first, "focus back on the first control");
-                       ClickButton(w, L"Close");
-                     }),
-            mrClose);
-}
-
-TEST(FormModal, HelpRequestsReachTheFormsHandler) {
-  TTestForm form;
-  const int result = RunModal(form, [&](HWND w) {
-    PressKey(w, VK_F1);
-    WaitUntil([&] { return form.Helps == 1; }, "F1 help");
-    HELPINFO info{};
-    info.cbSize = sizeof(info);
-    info.iContextType = HELPINFO_WINDOW;
-    info.hItemHandle = form.Name->Handle();
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(form.Name->Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info), SMTO_ABORTIFHUNG,
-                          DefaultGuiTimeoutMs, &ignored);
-    WaitUntil([&] { return form.Helps == 2; }, "WM_HELP from a control");
-    ::PostMessageW(w, WM_COMMAND, HelpCommandKeyword, 0);
-    WaitUntil([&] { return form.Helps == 3; }, "keyword help command");
-    PressKey(w, VK_ESCAPE);
-  });
-  EXPECT_EQ(result, mrCancel);
-  EXPECT_EQ(form.Helps, 3);
-  EXPECT_FALSE(form.WrongHelp);
 }
 
 TEST(FormModal, FailingHandlersNeitherEscapeNorHangTheLoop) {
