@@ -63,15 +63,6 @@ void SetUpDialogs() {
   TProfileManager(skTransformPipe).SaveProfile(L"Stored", pipe);
 }
 
-// A stand-in for the host's copy-progress window that the panel docks into.
-class THostDemo : public TForm {
-public:
-  THostDemo() : TForm(nullptr, {L"Copying (host)", 520, 120}) {
-    Add<TLabel>(TBounds{10, 10, 0, 0}, L"The host's own progress window");
-    Add<TButton>(TBounds{430, 80, 75, 25}, L"Cancel");
-  }
-};
-
 }  // namespace
 
 // Shows one dialog modally at the screenshot's usual place.
@@ -105,7 +96,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     return 0;
   }
   if (scene == L"progress") {
-    THostDemo host;
+    // A stand-in for the host's copy-progress window that the panel docks into.
+    TForm host(nullptr, {L"Copying (host)", 520, 120});
+    host.Add<TLabel>(TBounds{10, 10, 0, 0}, L"The host's own progress window");
+    host.Add<TButton>(TBounds{430, 80, 75, 25}, L"Cancel");
     Place(host, 20, 20);
     host.ShowModeless();
     auto panel = AttachFormBelowWindow<TZentavoProgressForm>(host.Handle());
