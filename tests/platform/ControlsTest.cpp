@@ -1,5 +1,6 @@
-// The events that user actions and setters raise, the pages and the scroll
-// box. Items, lookups and the up-down's position are the dialogs' tests.
+// The events that user actions and setters raise and the scroll box. Items,
+// lookups, the up-down's position and the pages are the dialogs' tests and
+// screenshots.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -82,15 +83,8 @@ TEST(Controls, UserActionsAndSettersRaiseEvents) {
   EXPECT_EQ(flats, 1);
 }
 
-TEST(Controls, PagesShowOnlyTheActiveSheetAndScrollBarsOnlyWhenNeeded) {
+TEST(Controls, ScrollBarsOnlyWhenNeeded) {
   TForm form(nullptr, {L"Zentavo controls", 400, 300});
-  auto* pages = form.Add<TPageControl>(TBounds{8, 100, 300, 150});
-  TTabSheet* first = pages->AddPage(L"Plugins");
-  TTabSheet* second = pages->AddPage(L"Settings");
-  EXPECT_TRUE(first->Visible() && !second->Visible());
-  pages->SetActivePageIndex(1);
-  EXPECT_TRUE(!first->Visible() && second->Visible());
-
   auto* box = form.Add<TScrollBox>(TBounds{0, 0, 200, 100}, false);
   auto* content = box->Add<TPanel>(TBounds{0, 0, 100, 50});
   const struct {
