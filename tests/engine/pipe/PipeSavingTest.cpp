@@ -1,5 +1,5 @@
-// Failed saves, what a run leaves behind, progress, plug-in
-// failures and the memory budget.
+// Failed saves, what a run leaves behind, progress and plug-in failures.
+// Large data within a small budget is the mixed stream's case.
 #include <gmock/gmock.h>
 
 #include "engine/HostProgress.h"
@@ -148,24 +148,4 @@ TEST_F(TPipeTest, AFaultIsReportedOnceAndOutputsSavedBeforeALaterFailureStay) {
   EXPECT_EQ(Outputs(), (std::map<std::wstring, std::string>{{L"a_1.txt", "a"}}));
   EXPECT_EQ(ReadText(In() + L"\\a.txt"), "abc");
   EXPECT_THAT(Log(), testing::EndsWith("split done\nsplit unload\nfail unload\n"));
-}
-
-TEST_F(TPipeTest, LargeFilesPassWithinTheMemoryBudget) {
-  const int32_t part = 50 << 20;
-  std::string all(3 * part, '\0');
-  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<char>(i * 31 + i / part);
-  for (bool memory : {true, false}) {
-    SCOPED_TRACE(memory ? "MemUsage 1" : "memory off");
-    Restart();
-    Settings->SetMemEnabled(memory);
-    Settings->SetMemUsage(1);
-    Pipe(Stage(L"Split", {{L"Parts", 3}}), Stage(L"Merge"));
-    EXPECT_EQ(zv::GlobalMemoryManager != nullptr, memory);
-    for (int file = 0; file < 3; ++file)
-      EXPECT_TRUE(RunFile(std::wstring(1, L'a' + file) + L".txt", all.substr(file * part, part)));
-    EXPECT_TRUE(Pass());
-    const zv::TMemoryManager* allocator = zv::GlobalMemoryManager.get();
-    EXPECT_LE(allocator ? allocator->AllocatedBlockCount() : 0, allocator ? allocator->SlotCount() : 0);
-    EXPECT_TRUE(ReadText(Out() + L"\\a_1.txt") == all);
-  }
 }
