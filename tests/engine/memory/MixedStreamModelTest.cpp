@@ -1,6 +1,7 @@
-// Long random runs of writes, reads, seeks and size changes on mixed streams,
-// checked step by step against a plain byte vector. Holes and gaps read as
-// zeros, so every byte is compared: none of an earlier stream may show.
+// Long random runs of writes, reads, chunk saves, seeks and size changes on
+// mixed streams, checked step by step against a plain byte vector. Holes and
+// gaps read as zeros, so every byte is compared: none of an earlier stream
+// may show.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,18 @@ using namespace zv;
 using zvtest::MiB;
 
 namespace {
+
+// Collects what a chunk save writes.
+struct TSink : TStream {
+  std::vector<char> Bytes;
+  void SetSize(int64_t) override {}
+  int32_t Read(void*, int32_t) override { return -1; }
+  int32_t Write(const void* data, int32_t count) override {
+    Bytes.insert(Bytes.end(), static_cast<const char*>(data), static_cast<const char*>(data) + count);
+    return count;
+  }
+  int64_t Seek(int64_t, TSeekOrigin) override { return std::ssize(Bytes); }
+};
 
 struct TSubject {
   TMixedStream Stream;
@@ -31,7 +44,8 @@ public:
   void Step(TSubject& s) {
     const int64_t op = Pick(0, 99);
     if (op < 35) Write(s, PickCount());
-    else if (op < 65) ReadAndCompare(s, PickCount());
+    else if (op < 55) ReadAndCompare(s, PickCount());
+    else if (op < 65) SaveChunkAndCompare(s, PickCount());
     else if (op < 90) Seek(s);
     else SetSize(s);
   }
@@ -81,6 +95,18 @@ private:
     const int32_t expected = static_cast<int32_t>(std::clamp<int64_t>(s.Size() - s.Position, 0, count));
     ASSERT_EQ(s.Stream.Read(FBuffer.data(), count), expected) << "read at " << s.Position;
     for (int32_t i = 0; i < expected; ++i) ASSERT_EQ(FBuffer[i], s.Bytes[s.Position + i]) << "byte " << s.Position + i;
+    s.Position += expected;
+  }
+
+  // A save hands over what Read would deliver, straight from a memory block
+  // where the chunk lies whole in one.
+  void SaveChunkAndCompare(TSubject& s, int32_t count) {
+    const int32_t expected = static_cast<int32_t>(std::clamp<int64_t>(s.Size() - s.Position, 0, count));
+    TSink sink;
+    ASSERT_EQ(s.Stream.WriteChunkTo(sink, FBuffer.data(), count), expected) << "save at " << s.Position;
+    ASSERT_EQ(std::ssize(sink.Bytes), expected);
+    ASSERT_TRUE(std::equal(sink.Bytes.begin(), sink.Bytes.end(), s.Bytes.begin() + s.Position))
+        << "save at " << s.Position;
     s.Position += expected;
   }
 

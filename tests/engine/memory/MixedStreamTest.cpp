@@ -1,11 +1,10 @@
 // The mixed stream's layout rules: where the data goes (memory, overflow file),
 // when the file comes and goes, and what the random model run cannot reach:
-// refused counts and origins, a file that cannot be made, the file part
-// beyond 2 GiB and saving straight from the memory blocks.
+// refused counts and origins, a file that cannot be made and the file part
+// beyond 2 GiB.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -147,32 +146,4 @@ TEST_F(MixedStreamTest, OverflowFileBeyondTwoGibibytesAndAfterHoles) {
     s.SetSize(10 * MiB);  // shrunk below 2 GiB: read back across the split
     EXPECT_EQ(ReadAt(s, 0, 10 * MiB), data);
   }
-}
-
-// Saving hands chunks from the memory blocks straight to the file; chunks that
-// straddle a block, the memory/file split or a hole must come out as Read
-// would have delivered them.
-TEST_F(MixedStreamTest, ChunksWrittenToAFileMatchWhatReadDelivers) {
-  TRunMemory run(10, Dir.Path());
-  TMixedStream s;
-  std::vector<char> data = Pattern(10 * MiB, 7);
-  WriteAll(s, data);
-  ASSERT_TRUE(s.HasOverflowFile());
-  s.SetSize(10 * MiB + 5000);  // a hole at the end: zeros
-  data.resize(10 * MiB + 5000);
-  ASSERT_EQ(s.Seek(12345, soBeginning), 12345);
-  {
-    TFileStream file(Dir / L"saved.bin", TFileMode::Create);
-    std::vector<char> buffer(300000);
-    for (int64_t remaining = s.GetSize() - 12345;;) {
-      const int32_t n = s.WriteChunkTo(file, buffer.data(), static_cast<int32_t>(buffer.size()));
-      ASSERT_EQ(n, std::min<int64_t>(remaining, 300000));
-      if (n == 0) break;
-      remaining -= n;
-    }
-  }
-  const std::vector<unsigned char> saved = zvtest::ReadFileBytes(Dir / L"saved.bin");
-  ASSERT_EQ(saved.size(), data.size() - 12345);
-  EXPECT_TRUE(std::equal(data.begin() + 12345, data.end(), saved.begin(),
-                         [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; }));
 }
