@@ -35,29 +35,22 @@ TEST(MemoryManager, SlotCountAndPerAllocationLimit) {
   }
 }
 
-TEST(MemoryManager, AllocateTakesWholeSlotsAndGrantsPartialRequests) {
-  TMemoryManager m(10 * MiB);
-  PMemoryAllocation empty = m.Allocate(0, false);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_TRUE(empty->Blocks.empty());
-  PMemoryAllocation c = m.Allocate(2 * MiB + 5, false);
-  EXPECT_EQ(c->Blocks, (TSlots{0, 1, 2}));
-  // An allocation not listed here (another allocator's, or freed) is left alone.
-  TMemoryManager other(10 * MiB);
+// Streams start from an empty allocation and grow it (the limits are
+// Reallocate's cases). One not listed here, another allocator's or one
+// freed already, is left alone.
+TEST(MemoryManager, AllocationsStartEmptyAndOnlyOwnOnesAreFreed) {
+  TMemoryManager m(10 * MiB), other(10 * MiB);
+  PMemoryAllocation a = m.Allocate(0, false);
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(a->Blocks.empty());
+  ASSERT_TRUE(m.Reallocate(a, 2 * MiB + 5, false));
+  EXPECT_EQ(a->Blocks, (TSlots{0, 1, 2}));
   PMemoryAllocation foreign = other.Allocate(2 * MiB, false);
   m.Deallocate(foreign);
   EXPECT_EQ(foreign->Size, 2 * MiB);
-  m.Deallocate(c);
-  m.Deallocate(c);
+  m.Deallocate(a);
+  m.Deallocate(a);
   EXPECT_EQ(m.FreeSlotCount(), 10);
-
-  // More than the 9 blocks one allocation may hold: refused, or capped when partial.
-  EXPECT_EQ(m.Allocate(10 * MiB, false), nullptr);
-  EXPECT_EQ(m.FreeSlotCount(), 10);
-  PMemoryAllocation big = m.Allocate(10 * MiB, true);
-  ASSERT_NE(big, nullptr);
-  EXPECT_EQ(big->Size, 9 * MiB);
-  EXPECT_EQ(m.FreeSlotCount(), 1);
 }
 
 TEST(MemoryManager, ReallocateShrinksAndGrowsInPlace) {

@@ -124,7 +124,6 @@ TEST_F(TPipeTest, SteersTheDataAndSavesItWhereTheUserAgrees) {
       {"a stream", {{L"Rename", {{L"Name", L"a:b"}}}}, {"data"}, false, {}, {}, {IDIGNORE}, true, 1, 1},
       {"a device", {{L"Rename", {{L"Name", L"con"}, {L"Extension", L"log"}}}}, {"data"}, false, {}, {}, {IDIGNORE},
        true, 1, 1},
-      {"a drive", {{L"Rename", {{L"Path", L"C:\\x"}}}}, {"data"}, false, {}, {}, {IDIGNORE}, true, 1, 1},
       {"a folder", {{L"Rename", {{L"Name", L"sub"}}}}, {"data"}, false, {}, folder, {IDIGNORE}, true, 1, 1},
       {"a path up", {{L"Rename", {{L"Path", L"..\\up"}}}}, {"data"}, false, {{L"a.txt", "data"}}},
   };
