@@ -27,11 +27,6 @@ public:
                                   nullptr, nullptr, nullptr, nullptr)) {}
   ~THostWindow() { ::DestroyWindow(FHandle); }
   HWND Handle() const { return FHandle; }
-  RECT Client() const {
-    RECT r{};
-    ::GetClientRect(FHandle, &r);
-    return r;
-  }
 
 private:
   HWND FHandle;
@@ -90,32 +85,8 @@ TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
   EXPECT_EQ(zvtest::FindTopWindow(L"Centred Form"), nullptr) << "the form was not freed";
 }
 
-TEST(AttachFormBelowWindow, TheWindowGrowsByTheFormsHeightAndTheFormFillsTheStrip) {
-  THostWindow host(50, 60, 300, 200, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
-  const RECT before = zvtest::GetScreenRect(host.Handle());
-  const RECT clientBefore = host.Client();
-  auto panel = AttachFormBelowWindow<TSizedForm>(host.Handle());
-  ASSERT_NE(panel, nullptr);
-  const int height = panel->Height();
-
-  const RECT after = zvtest::GetScreenRect(host.Handle());
-  EXPECT_EQ(after.left, before.left);
-  EXPECT_EQ(after.top, before.top);
-  EXPECT_EQ(after.right, before.right);
-  EXPECT_EQ(after.bottom, before.bottom + height);
-  EXPECT_EQ(host.Client().bottom, clientBefore.bottom + height);
-
-  EXPECT_EQ(::GetParent(panel->Handle()), host.Handle());
-  EXPECT_TRUE(::IsWindowVisible(panel->Handle()));
-  RECT placed = zvtest::GetScreenRect(panel->Handle());
-  ::MapWindowPoints(nullptr, host.Handle(), reinterpret_cast<POINT*>(&placed), 2);
-  EXPECT_EQ(placed.left, 0);
-  EXPECT_EQ(placed.top, clientBefore.bottom);
-  EXPECT_EQ(placed.right, clientBefore.right);
-  EXPECT_EQ(placed.bottom, clientBefore.bottom + height);
-  panel.reset();  // the caller frees the panel before the window goes
-
-  // No window, no form: the factory is not even called.
+// The strip below a live window is the progress panel's test.
+TEST(AttachFormBelowWindow, WithoutALiveWindowTheFactoryIsNotEvenCalled) {
   int made = 0;
   auto factory = [&](HWND owner) -> std::unique_ptr<TForm> {
     ++made;

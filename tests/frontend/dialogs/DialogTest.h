@@ -9,6 +9,7 @@
 #include "frontend/BatchState.h"
 #include "frontend/TCUtilities.h"
 #include "platform/Controls.h"
+#include "platform/TextConv.h"
 #include "plugins/PluginSettings.h"
 #include "plugins/registry/RegistryTest.h"
 
@@ -68,25 +69,19 @@ inline void SelectItems(zv::TListBox& list, const std::vector<int>& indexes) {
   list.OnClick();
 }
 
-// A control's place ("left,top", with ",<width>x<height>" where fixed), text and state.
-struct TPlace {
+// A tab stop and whether it is on.
+struct TStop {
   zv::TControl* Control;
-  std::wstring Bounds, Text;
   bool Enabled = true;
-  bool TabStop = false;
 };
 
-// Also checks that Tab visits the tab stops in the rows' order (z-order, into
-// containers that hold controls).
-inline void ExpectPlaces(const std::vector<TPlace>& places, HWND form) {
-  std::vector<HWND> expected, stops;
-  for (const TPlace& p : places) {
-    const zv::TBounds b = p.Control->Bounds();
-    std::wstring at = std::to_wstring(b.Left) + L"," + std::to_wstring(b.Top);
-    if (p.Bounds.find(L'x') != std::wstring::npos) at += L"," + std::to_wstring(b.Width) + L"x" + std::to_wstring(b.Height);
-    EXPECT_EQ(at + L" " + p.Control->Caption() + (p.Control->Enabled() ? L"" : L" (off)"),
-              p.Bounds + L" " + p.Text + (p.Enabled ? L"" : L" (off)"));
-    if (p.TabStop) expected.push_back(p.Control->Handle());
+// Tab visits exactly these stops in this order (z-order, into containers that
+// hold controls), each on or off as given.
+inline void ExpectTabStops(HWND form, const std::vector<TStop>& expected) {
+  std::vector<HWND> want, stops;
+  for (const TStop& s : expected) {
+    want.push_back(s.Control->Handle());
+    EXPECT_EQ(s.Control->Enabled(), s.Enabled) << "\"" << zv::WideToAnsi(s.Control->Caption()) << "\" at " << want.size();
   }
   const std::function<void(HWND)> collect = [&](HWND parent) {
     for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -95,7 +90,7 @@ inline void ExpectPlaces(const std::vector<TPlace>& places, HWND form) {
     }
   };
   collect(form);
-  EXPECT_EQ(stops, expected) << "tab order";
+  EXPECT_EQ(stops, want) << "tab order";
 }
 
 }  // namespace zvtest
