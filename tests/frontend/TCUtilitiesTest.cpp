@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -29,27 +28,6 @@ TBoxButtons ReadButtons(HWND box) {
   const RECT okRect = zvtest::GetScreenRect(ok), cancelRect = zvtest::GetScreenRect(cancel);
   return {zvtest::GetText(ok), zvtest::GetText(cancel), int(okRect.right - okRect.left),
           int(cancelRect.right - cancelRect.left)};
-}
-
-// The text of the folder tree's selected item in the shell's folder dialog.
-std::wstring SelectedTreeItem(HWND dialog) {
-  HWND tree = zvtest::FindChild(dialog, L"", L"SysTreeView32");
-  const auto item = tree ? reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) : nullptr;
-  if (!item) return {};
-  wchar_t text[MAX_PATH] = {};
-  TVITEMW info{};
-  info.mask = TVIF_TEXT;
-  info.hItem = item;
-  info.pszText = text;
-  info.cchTextMax = MAX_PATH;
-  ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&info));
-  return text;
-}
-
-std::wstring LongPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH * 2] = {};
-  const DWORD n = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH * 2);
-  return n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer) : path;
 }
 
 }  // namespace
@@ -165,7 +143,7 @@ TEST(ReportErrorBox, SecondButtonReadsReportErrorIsTenPixelsWiderAndTheHookGoesW
   }
 }
 
-// --- help and the folder picker -----------------------------------------------------------------
+// --- help and the folder picker (the real folder dialog is the Settings dialog's test) -----------------------------------------------------------------
 
 TEST(ShowHelp, WithoutTheHelpFileNothingHappensAndNothingHangs) {
   ASSERT_FALSE(zvtest::FileExists(GetModuleDir() + L"\\ZentavoHelp.chm"));
@@ -180,45 +158,6 @@ TEST(ShowHelp, WithoutTheHelpFileNothingHappensAndNothingHangs) {
   ASSERT_TRUE(done) << "ShowHelp did not return";
   helper.join();
   EXPECT_EQ(zvtest::FindTopWindow(L""), nullptr) << "a window came up";
-}
-
-TEST(SelectFolder, OpensOnTheGivenFolderReturnsItAndCancelLeavesItUnchanged) {
-  zvtest::TTempDir dir;
-  const std::wstring start = dir.Path();
-  std::wstring folder = start;
-  std::atomic<bool> titleShown{false};
-  zvtest::TGuiDriver driver([&] {
-    HWND dialog = zvtest::WaitForMessageBox();
-    titleShown = zvtest::FindChild(dialog, L"Pick a test folder") != nullptr;
-    // The tree may walk down to the preselected folder a level at a time, and
-    // Wine's sometimes stops part of the way: ask again now and then. That the
-    // dialog is asked at all is the callback's test below.
-    const std::wstring leaf = start.substr(start.find_last_of(L'\\') + 1);
-    DWORD asked = ::GetTickCount();
-    zvtest::WaitUntil(
-        [&] {
-          if (_wcsicmp(SelectedTreeItem(dialog).c_str(), leaf.c_str()) == 0) return true;
-          if (::GetTickCount() - asked > 1000) {
-            ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start.c_str()));
-            asked = ::GetTickCount();
-          }
-          return false;
-        },
-        "the start folder to be selected", 60000);  // the shell's tree is slow on a loaded machine
-    zvtest::PressButtonId(dialog, IDOK);
-  });
-  EXPECT_TRUE(SelectFolder(nullptr, L"Pick a test folder", folder));
-  driver.Join();
-  EXPECT_TRUE(titleShown);
-  EXPECT_EQ(_wcsicmp(LongPath(folder).c_str(), LongPath(start).c_str()), 0) << std::string(folder.begin(), folder.end());
-
-  folder = start;
-  for (auto cancel : {+[](HWND d) { zvtest::PressButtonId(d, IDCANCEL); }, +[](HWND d) { zvtest::SystemClose(d); }}) {
-    zvtest::TGuiDriver canceller([&] { cancel(zvtest::WaitForMessageBox()); });
-    EXPECT_FALSE(SelectFolder(nullptr, L"Pick a test folder", folder));
-    canceller.Join();
-    EXPECT_EQ(folder, start);
-  }
 }
 
 namespace {

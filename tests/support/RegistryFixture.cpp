@@ -7,16 +7,14 @@
 namespace zvtest {
 
 namespace {
-std::wstring FullPath(const std::wstring& path) {
-  return path.empty() ? L"Software\\Zentavo" : L"Software\\Zentavo\\" + path;
-}
-
-zv::TScopedHKey CreateKey(const std::wstring& path) {
+// The key below Software\Zentavo, opened for reading or created; empty when it cannot be.
+zv::TScopedHKey OpenKey(const std::wstring& path, bool create) {
+  const std::wstring full = path.empty() ? L"Software\\Zentavo" : L"Software\\Zentavo\\" + path;
   HKEY key = nullptr;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-    throw std::runtime_error("cannot create registry key");
-  return zv::TScopedHKey(key);
+  const LONG result = create ? ::RegCreateKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &key, nullptr)
+                             : ::RegOpenKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, KEY_READ, &key);
+  return zv::TScopedHKey(result == ERROR_SUCCESS ? key : nullptr);
 }
 }  // namespace
 
@@ -25,18 +23,13 @@ void DeleteZentavoKey() {
   ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Zentavo");
 }
 
-bool RegKeyExists(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(key);
-  return true;
-}
+bool RegKeyExists(const std::wstring& path) { return static_cast<bool>(OpenKey(path, false)); }
 
 void RegSetRaw(const std::wstring& path, const std::wstring& name, DWORD type,
                const std::vector<unsigned char>& data) {
-  const zv::TScopedHKey key = CreateKey(path);
-  if (::RegSetValueExW(key.Get(), name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
-                       static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
+  const zv::TScopedHKey key = OpenKey(path, true);
+  if (!key || ::RegSetValueExW(key.Get(), name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
+                               static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
     throw std::runtime_error("cannot set registry value");
 }
 
@@ -51,11 +44,9 @@ void RegSetText(const std::wstring& path, const std::wstring& name, const std::w
 }
 
 bool RegGetRaw(const std::wstring& path, const std::wstring& name, DWORD& type, std::vector<unsigned char>& data) {
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
-  const zv::TScopedHKey key(raw);
+  const zv::TScopedHKey key = OpenKey(path, false);
   DWORD size = 0;
-  if (::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  if (!key || ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
   data.resize(size);
   return ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size) ==
          ERROR_SUCCESS;
