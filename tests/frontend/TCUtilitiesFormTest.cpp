@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "frontend/TCUtilities.h"
-#include "platform/Controls.h"
 #include "platform/Form.h"
 #include "support/GuiDriver.h"
 
@@ -9,13 +8,24 @@ using namespace zv;
 
 namespace {
 
-// A form whose outer size is given exactly, as the centring works on it; Start ends it with mrOk.
+// Where the last form stood and who owned it when it was shown.
+struct {
+  HWND Form, Owner;
+  RECT Rect;
+} Shown;
+
+// A form whose outer size is given exactly, as the centring works on it; it
+// notes where it is shown and ends at once with mrOk.
 class TSizedForm : public TForm {
 public:
-  explicit TSizedForm(HWND owner, int width = 150, int height = 40, const wchar_t* caption = L"Centred Form")
-      : TForm(owner, {caption, 100, 50}) {
-    Add<TButton>(TBounds{0, 0, 40, 20}, L"Start")->SetModalResult(mrOk);
+  explicit TSizedForm(HWND owner, int width = 150, int height = 40) : TForm(owner, {L"Centred Form", 100, 50}) {
     SetBounds(0, 0, width, height);
+  }
+
+protected:
+  void FormShow() override {
+    Shown = {Handle(), ::GetWindow(Handle(), GW_OWNER), zvtest::GetScreenRect(Handle())};
+    SetModalResult(mrOk);
   }
 };
 
@@ -32,16 +42,6 @@ private:
   HWND FHandle;
 };
 
-// Waits for the modal form, notes where it is and who owns it, then presses Start.
-std::function<void()> NoteAndStart(RECT& rect, HWND& owner, const wchar_t* caption = L"Centred Form") {
-  return [&rect, &owner, caption] {
-    HWND form = zvtest::WaitForWindow(caption);
-    rect = zvtest::GetScreenRect(form);
-    owner = ::GetWindow(form, GW_OWNER);
-    zvtest::ClickButton(form, L"Start");
-  };
-}
-
 }  // namespace
 
 // 500 + (100 - 301) / 2 is 400: halves truncated toward zero, so a form 301
@@ -51,6 +51,7 @@ TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
   THostWindow host(200, 150, 400, 300);
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const POINT screen{work.left + (work.right - work.left - 150) / 2, work.top + (work.bottom - work.top - 90) / 2};
   const struct {
     const char* Parent;
     HWND Handle;
@@ -59,30 +60,21 @@ TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
   } cases[] = {
       {"a narrow window", narrow.Handle(), 301, 101, {400, 290}},
       {"a window", host.Handle(), 150, 90, {325, 255}},
-      {"none", nullptr, 150, 90, {work.left + (work.right - work.left - 150) / 2, work.top + (work.bottom - work.top - 90) / 2}},
-      {"a window that does not exist", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x00FEDCBA)), 150, 90,
-       {work.left + (work.right - work.left - 150) / 2, work.top + (work.bottom - work.top - 90) / 2}},
+      {"none", nullptr, 150, 90, screen},
+      {"a window that does not exist", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x00FEDCBA)), 150, 90, screen},
   };
   for (const auto& c : cases) {
-    TSizedForm form(nullptr, c.Width, c.Height, L"Existing Form");
-    RECT rect{};
-    HWND owner = nullptr;
-    zvtest::TGuiDriver driver(NoteAndStart(rect, owner, L"Existing Form"));
+    TSizedForm form(nullptr, c.Width, c.Height);
     EXPECT_EQ(ShowFormModalCentered(form, c.Handle), mrOk) << c.Parent;
-    driver.Join();
-    EXPECT_EQ(rect.left, c.Expected.x) << c.Parent;
-    EXPECT_EQ(rect.top, c.Expected.y) << c.Parent;
-    EXPECT_TRUE(!::IsWindow(c.Handle) || owner == c.Handle) << c.Parent;
+    EXPECT_EQ(Shown.Rect.left, c.Expected.x) << c.Parent;
+    EXPECT_EQ(Shown.Rect.top, c.Expected.y) << c.Parent;
+    EXPECT_TRUE(!::IsWindow(c.Handle) || Shown.Owner == c.Handle) << c.Parent;
     EXPECT_TRUE(::IsWindow(form.Handle())) << "the caller's form lives on";
   }
   // The form made for the call is freed with it.
-  RECT rect{};
-  HWND owner = nullptr;
-  zvtest::TGuiDriver driver(NoteAndStart(rect, owner));
   EXPECT_EQ(ShowModalCentered<TSizedForm>(host.Handle()), mrOk);
-  driver.Join();
-  EXPECT_EQ(owner, host.Handle());
-  EXPECT_EQ(zvtest::FindTopWindow(L"Centred Form"), nullptr) << "the form was not freed";
+  EXPECT_EQ(Shown.Owner, host.Handle());
+  EXPECT_FALSE(::IsWindow(Shown.Form)) << "the form was not freed";
 }
 
 // The strip below a live window is the progress panel's test.

@@ -10,6 +10,7 @@
 #include "frontend/TCUtilities.h"
 #include "platform/ZvError.h"
 #include "support/GuiDriver.h"
+#include "support/HostWindowThread.h"
 #include "support/TestFiles.h"
 
 using namespace zv;
@@ -143,7 +144,7 @@ TEST(ReportErrorBox, SecondButtonReadsReportErrorIsTenPixelsWiderAndTheHookGoesW
   }
 }
 
-// --- help and the folder picker (the real folder dialog is the Settings dialog's test) -----------------------------------------------------------------
+// --- help and the folder picker's start (the real folder dialog is the Settings dialog's test) -------------
 
 TEST(ShowHelp, WithoutTheHelpFileNothingHappensAndNothingHangs) {
   ASSERT_FALSE(zvtest::FileExists(GetModuleDir() + L"\\ZentavoHelp.chm"));
@@ -153,44 +154,22 @@ TEST(ShowHelp, WithoutTheHelpFileNothingHappensAndNothingHangs) {
     ShowHelp(L"how-it-works.html");  // the second call uses the already loaded control
     done = true;
   });
-  const DWORD start = ::GetTickCount();
-  while (!done && ::GetTickCount() - start < 15000) ::Sleep(10);
-  ASSERT_TRUE(done) << "ShowHelp did not return";
+  zvtest::WaitUntil([&] { return done.load(); }, "ShowHelp to return", 15000);
   helper.join();
   EXPECT_EQ(zvtest::FindTopWindow(L""), nullptr) << "a window came up";
 }
 
-namespace {
-
-// A stand-in for the folder dialog that notes the selection it is asked for.
-struct TSelectionRequest {
-  UINT Msg = 0;
-  WPARAM WParam = 0;
-  std::wstring Path;
-} SeenRequest;
-
-LRESULT CALLBACK FolderDialogStandIn(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == BFFM_SETSELECTIONW) SeenRequest = {msg, wParam, reinterpret_cast<const wchar_t*>(lParam)};
-  return ::DefWindowProcW(wnd, msg, wParam, lParam);
-}
-
-}  // namespace
-
 TEST(SelectFolder, CallbackAsksTheDialogForTheStartFolderOnlyWhenItHasOne) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = FolderDialogStandIn;
-  wc.lpszClassName = L"ZvFolderDialogStandIn";
-  ::RegisterClassW(&wc);
-  HWND stand = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(stand, nullptr);
+  std::vector<std::wstring> asked;
+  zvtest::THostWindowThread dialog(10, 10);  // a stand-in that notes the requests it gets
+  dialog.Run([&] {
+    dialog.OnMessage = [&](UINT msg, WPARAM wParam, LPARAM lParam) {
+      if (msg == BFFM_SETSELECTIONW) asked.push_back(std::to_wstring(wParam) + L" " + reinterpret_cast<const wchar_t*>(lParam));
+    };
+  });
   wchar_t start[] = L"C:\\Some\\Folder";
-  EXPECT_EQ(BrowseFolderCallback(stand, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(start)), 0);
-  EXPECT_EQ(SeenRequest.Msg, UINT(0x467));
-  EXPECT_EQ(SeenRequest.WParam, WPARAM(TRUE));
-  EXPECT_EQ(SeenRequest.Path, start);
-  SeenRequest = {};
-  EXPECT_EQ(BrowseFolderCallback(stand, BFFM_INITIALIZED, 0, 0), 0);
-  EXPECT_EQ(BrowseFolderCallback(stand, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(start)), 0);
-  EXPECT_EQ(SeenRequest.Msg, 0u);
-  ::DestroyWindow(stand);
+  EXPECT_EQ(BrowseFolderCallback(dialog.Handle(), BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(start)), 0);
+  EXPECT_EQ(BrowseFolderCallback(dialog.Handle(), BFFM_INITIALIZED, 0, 0), 0);
+  EXPECT_EQ(BrowseFolderCallback(dialog.Handle(), BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(start)), 0);
+  EXPECT_EQ(asked, std::vector<std::wstring>{L"1 C:\\Some\\Folder"});
 }

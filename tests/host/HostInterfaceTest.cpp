@@ -54,7 +54,7 @@ TEST(HostInterface, ExportsKeepTheStackRootNameAndVersionTest) {
   }
 }
 
-TEST(HostBrowsing, RootDrivesAndFailures) {
+TEST(HostBrowsing, RootDrivesFailuresAndRootListingBetweenRealEnumerationSteps) {
   TTestHost host;
   host.Fs<void>("FsStatusInfo", "\\", 0, opList);
   const auto root = List(host, "\\");
@@ -83,17 +83,10 @@ TEST(HostBrowsing, RootDrivesAndFailures) {
     EXPECT_FALSE(host.Fs("FsFindNext", never, &data));
     EXPECT_EQ(host.Fs<int>("FsFindClose", never), 0);
   }
-  host.Fs<void>("FsStatusInfo", "\\", 0, opGet);  // outside a listing the root and the drives are empty
-  EXPECT_TRUE(List(host, "\\").empty());
-  EXPECT_TRUE(List(host, "\\C: (x)").empty());
-}
 
-// A real directory's enumeration stays open while the root is listed on the
-// same thread and on another: each gets its own entries.
-TEST(HostBrowsing, RootListingBetweenRealEnumerationSteps) {
-  TTestHost host;
+  // A real directory's enumeration stays open while the root is listed on the
+  // same thread and on another: each gets its own entries.
   for (const wchar_t* name : {L"a", L"b", L"c"}) WriteFileBytes(host.Work / name, {1});
-  host.Fs<void>("FsStatusInfo", "\\", 0, opList);
   WIN32_FIND_DATAA data{};
   const HANDLE real = host.Fs<HANDLE>("FsFindFirst", host.View().c_str(), &data);
   std::vector<std::string> names{data.cFileName};
@@ -105,6 +98,10 @@ TEST(HostBrowsing, RootListingBetweenRealEnumerationSteps) {
   EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a", "b", "c"}));
   EXPECT_EQ(host.Fs<int>("FsFindClose", real), 0);
   EXPECT_FALSE(host.Fs("FsFindNext", real, &data));  // closed
+
+  host.Fs<void>("FsStatusInfo", "\\", 0, opGet);  // outside a listing the root and the drives are empty
+  EXPECT_TRUE(List(host, "\\").empty());
+  EXPECT_TRUE(List(host, "\\C: (x)").empty());
 }
 
 TEST(HostOperations, PlainOperationsActOnRealPathsOnly) {

@@ -4,17 +4,13 @@
 
 #include <chrono>
 
+#include "platform/TextConv.h"
+
 namespace zvtest {
 
 namespace {
 
 constexpr DWORD PollMs = 10;
-
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += (c < 128) ? static_cast<char>(c) : '?';
-  return out;
-}
 
 bool OfThisProcess(HWND window) {
   DWORD pid = 0;
@@ -56,7 +52,8 @@ BOOL CALLBACK CloseProc(HWND window, LPARAM) {
   return TRUE;
 }
 
-// The focused control of the window's thread, else the window itself.
+}  // namespace
+
 HWND FocusOf(HWND window) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
@@ -64,8 +61,6 @@ HWND FocusOf(HWND window) {
     return info.hwndFocus;
   return window;
 }
-
-}  // namespace
 
 HWND FindTopWindow(const std::wstring& caption, const std::wstring& className) {
   TSearch search{caption, className, -1, true};
@@ -75,7 +70,7 @@ HWND FindTopWindow(const std::wstring& caption, const std::wstring& className) {
 
 HWND WaitForWindow(const std::wstring& caption, const std::wstring& className, DWORD timeoutMs) {
   return Poll([&] { return FindTopWindow(caption, className); },
-              "window \"" + Narrow(caption) + "\" class \"" + Narrow(className) + "\"", timeoutMs);
+              "window \"" + zv::WideToAnsi(caption) + "\" class \"" + zv::WideToAnsi(className) + "\"", timeoutMs);
 }
 
 void WaitForWindowGone(HWND window, DWORD timeoutMs) {
@@ -125,7 +120,7 @@ void Click(HWND button) {
 
 void ClickButton(HWND parent, const std::wstring& caption) {
   HWND button = FindChild(parent, caption, L"Button");
-  if (!button) throw std::runtime_error("no button \"" + Narrow(caption) + "\"");
+  if (!button) throw std::runtime_error("no button \"" + zv::WideToAnsi(caption) + "\"");
   Click(button);
 }
 

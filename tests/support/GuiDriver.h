@@ -50,6 +50,8 @@ HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& classN
 // --- reading state -------------------------------------------------------------
 
 std::wstring GetText(HWND window);
+// The focused control of the window's thread, else the window itself.
+HWND FocusOf(HWND window);
 bool IsEnabled(HWND window);
 RECT GetScreenRect(HWND window);
 // The text of a message box's message (its static text item, id 0xFFFF).

@@ -1,6 +1,9 @@
 #include "support/TestFiles.h"
 
 #include <windows.h>
+
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "platform/WinHandle.h"
@@ -39,24 +42,14 @@ void RemoveTree(const std::wstring& path) {
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path) {
-  zv::TScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) throw std::runtime_error("cannot open file for reading");
-  LARGE_INTEGER size;
-  ::GetFileSizeEx(file.Get(), &size);
-  std::vector<unsigned char> bytes(static_cast<size_t>(size.QuadPart));
-  DWORD done = 0;
-  if (!bytes.empty() && !::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr))
-    throw std::runtime_error("cannot read file");
-  bytes.resize(done);
-  return bytes;
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open file for reading");
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteFileBytes(const std::wstring& path, const std::vector<unsigned char>& bytes) {
-  zv::TScopedFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file) throw std::runtime_error("cannot create file");
-  DWORD done = 0;
-  if (!bytes.empty() && !::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr))
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  if (!out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())).flush())
     throw std::runtime_error("cannot write file");
 }
 

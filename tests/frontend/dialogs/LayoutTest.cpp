@@ -19,13 +19,6 @@ bool HasStyle(const TControl* control, LONG_PTR bits) {
   return (::GetWindowLongPtrW(control->Handle(), GWL_STYLE) & bits) == bits;
 }
 
-HWND FocusOf(HWND window) {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
-  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
-  return info.hwndFocus;
-}
-
 // Help by F1, by the help message and by the Help button, each link and the
 // donate picture; Help last, as Enter would press the focused button.
 void AskHelpAndFollowLinks(HWND form, const std::vector<TControl*>& links, TControl* help) {
