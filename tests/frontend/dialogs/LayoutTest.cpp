@@ -19,11 +19,12 @@ bool HasStyle(const TControl* control, LONG_PTR bits) {
   return (::GetWindowLongPtrW(control->Handle(), GWL_STYLE) & bits) == bits;
 }
 
-// Help by F1 (the form layer's other ways are its own test) and by the Help
-// button, each link and the donate picture; Help last, as Enter would press
-// the focused button.
+// Help by F1, by the help message and by the Help button, each link and the
+// donate picture; Help last, as Enter would press the focused button.
 void AskHelpAndFollowLinks(HWND form, const std::vector<TControl*>& links, TControl* help) {
   PressKey(form, VK_F1);
+  HELPINFO info{sizeof(info), HELPINFO_WINDOW, 0, form, 0, {}};
+  ::SendMessageW(form, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
   for (TControl* link : links) ClickAt(link->Handle(), {2, 2});
   Click(help->Handle());
 }
@@ -79,7 +80,7 @@ TEST_F(TDialogKeys, Processor) {
   }), mrCancel);
   EXPECT_EQ(focus, f.PluginComboBox->Handle());
   const std::wstring help = L"transformations.html";
-  EXPECT_EQ(Opened, (std::vector<std::wstring>{help, ProductWebPage(PluginsPage), DonationPageAddress(), help}));
+  EXPECT_EQ(Opened, (std::vector<std::wstring>{help, help, ProductWebPage(PluginsPage), DonationPageAddress(), help}));
   EXPECT_EQ(ParentWindow, Host);
   // With a pipe, Enter starts it.
   TZentavoProcessorForm g(Host);
@@ -108,7 +109,7 @@ TEST_F(TDialogKeys, Settings) {
     EXPECT_EQ(ParentWindow, Host);
     if (key != VK_ESCAPE) continue;
     const std::wstring help = L"settings.html";
-    EXPECT_EQ(Opened, (std::vector<std::wstring>{help, ProductWebPage(DevToolsPage), ProductWebPage(PluginsPage),
+    EXPECT_EQ(Opened, (std::vector<std::wstring>{help, help, ProductWebPage(DevToolsPage), ProductWebPage(PluginsPage),
                                                  DonationPageAddress(), help}));
   }
 }
