@@ -114,7 +114,7 @@ TEST_F(TDialogKeys, Settings) {
   }
 }
 
-// Enter and Escape close the box with 11, also while the about text has the focus.
+// Enter and Escape close the box with 11, also while the about text has the focus (by Tab or a click).
 TEST_F(TDialogKeys, About) {
   for (const WORD key : {VK_RETURN, VK_ESCAPE}) {
     for (const bool inText : {false, true}) {
@@ -124,7 +124,8 @@ TEST_F(TDialogKeys, About) {
         HWND form = WaitForWindow(L"Zentavo About");
         focus = FocusOf(form);
         if (!inText && key == VK_ESCAPE) ClickAt(f.WebSiteLinkLabel->Handle(), {2, 2});
-        if (inText) ClickAt(f.AboutTextRichEdit->Handle(), {20, 20});
+        if (inText && key == VK_RETURN) PressKey(form, VK_TAB);  // into the panel that holds the text
+        if (inText && key == VK_ESCAPE) ClickAt(f.AboutTextRichEdit->Handle(), {20, 20});
         WaitUntil([&] { return FocusOf(form) == (inText ? f.AboutTextRichEdit->Handle() : f.Button1->Handle()); }, "focus");
         PressKey(form, key);
       }), mrClose);
