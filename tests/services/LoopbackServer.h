@@ -3,7 +3,6 @@
 #pragma once
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/Module.h"
@@ -13,12 +12,10 @@
 
 namespace zvtest {
 
-using TFields = std::vector<std::pair<std::string, std::wstring>>;
-
 struct TRecordedRequest {
   std::string Line;                  // the request line
   std::vector<std::string> Headers;  // "Name: value"
-  TFields Fields;                    // as the server parsed them, in order
+  std::string Body;
 };
 
 class TLoopbackServer {
@@ -56,10 +53,7 @@ public:
       if (line[0] == 'C') ++Connections;
       if (line[0] == 'R') Requests.push_back({text, {}, {}});
       if (line[0] == 'H') Requests.back().Headers.push_back(text);
-      if (line[0] != 'F') continue;
-      std::string value;
-      for (size_t i = text.find('=') + 1; i + 1 < text.size(); i += 2) value += char(std::stoi(text.substr(i, 2), nullptr, 16));
-      Requests.back().Fields.emplace_back(text.substr(0, text.find('=')), zv::MultiByteToWide(value, CP_UTF8));
+      if (line[0] == 'B') Requests.back().Body = text;
     }
   }
   void Forget() {

@@ -5,8 +5,7 @@ FILE; "stop FILE" ends it. POST /control (form fields) configures and reads it:
 Action=answer with Mode=raw|hold|trickle|close|silent|endless, Raw=<hex>,
 Delay=<ms> sets the answer to every later request (hold: Raw once
 Action=release came); Action=log gives and forgets what arrived: "C" per
-connection, "R <request line>", "H <header>", "F <name>=<hex of UTF-8 value>"
-per request ("F !": no valid form)."""
+connection, "R <request line>", "H <header>" and "B <body>" per request."""
 import itertools, os, signal, subprocess, sys, threading, time, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -23,15 +22,10 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get('Content-Length') or 0)).decode('latin-1')
-        try:
-            fields = urllib.parse.parse_qsl(body, keep_blank_values=True, strict_parsing=bool(body), errors='strict')
-        except (ValueError, UnicodeError):
-            fields = [('!', '')]
         if self.path == '/control':
-            return self.control(dict(fields))
+            return self.control(dict(urllib.parse.parse_qsl(body, keep_blank_values=True)))
         with lock:
-            log.extend(['R ' + self.requestline] + ['H %s: %s' % h for h in self.headers.items()] +
-                       ['F %s=%s' % (n, v.encode('utf-8').hex()) if n != '!' else 'F !' for n, v in fields])
+            log.extend(['R ' + self.requestline] + ['H %s: %s' % h for h in self.headers.items()] + ['B ' + body])
             mode, raw, delay = answer['Mode'], answer['Raw'], answer['Delay'] / 1000
         if mode == 'silent':
             self.connection.settimeout(60)

@@ -106,34 +106,22 @@ inline bool PumpUntil(const std::function<bool()>& condition) {
 
 // A box as the user saw it.
 struct TSeenBox {
-  std::wstring Text;
+  std::wstring Caption, Text;
   bool HasReportButton;
-  std::wstring Caption;
-  DWORD Thread;  // that showed it
 };
 
-// Runs act on this thread while a driver answers the next `count` boxes of
-// the caption with the button of id `answer` (IDCANCEL is "Report error");
-// then dispatches until they are answered (boxes that a worker's completion
-// brings come after act).
-inline std::vector<TSeenBox> AnswerBoxes(const std::function<void()>& act, int count, int answer = IDOK,
-                                         const std::wstring& caption = L"Error") {
-  std::vector<TSeenBox> boxes;
-  std::atomic<int> answered{0};
-  TGuiDriver driver([&] {
-    for (int i = 0; i < count; ++i) {
-      HWND box = WaitForMessageBox(caption);
-      boxes.push_back({MessageBoxText(box), FindChild(box, L"Report error") != nullptr, GetText(box),
-                       ::GetWindowThreadProcessId(box, nullptr)});
-      PressButtonId(box, answer);
-      WaitForWindowGone(box);
-      ++answered;
-    }
-  });
+// Runs act on this thread, answering each box this thread shows with the
+// button of id `answer` (IDCANCEL is "Report error"), and dispatches until
+// `count` boxes came (boxes that a worker's completion brings come after act).
+inline std::vector<TSeenBox> AnswerBoxes(const std::function<void()>& act, size_t count, int answer = IDOK) {
+  std::vector<TSeenBox> seen;
+  TBoxAnswerer boxes(std::vector<int>(count, answer));
+  boxes.OnBox = [&](const TBoxAnswerer::TBox& box) {
+    seen.push_back({box.Caption, box.Text, FindChild(box.Window, L"Report error") != nullptr});
+  };
   act();
-  PumpUntil([&] { return answered == count; });
-  driver.Join();
-  return boxes;
+  PumpUntil([&] { return seen.size() >= count; });
+  return seen;
 }
 
 // Runs act on this thread and counts the windows it brings up there, closing

@@ -30,8 +30,6 @@ TEST_F(TStreamTableTest, EntriesAnswerAsTheirStreamAndReportEachRefusalOnce) {
         {ftOutput, 9, {Low(-2), High(-2), 1}, True},
         {ftOutput, 8, {Arg(&position)}, True},
         {ftInput, 1, {Arg("x")}, 0, 12001, L"Setting the path for the input stream is not allowed"},
-        {ftInput, 3, {Arg("x")}, 0, 12003, L"Setting the name for the input stream is not allowed"},
-        {ftInput, 5, {Arg("x")}, 0, 12005, L"Setting the extension for the input stream is not allowed"},
         {ftInput, 7, {5, 0}, 0, 12007, L"Setting the size for the input stream is not allowed"},
         {ftInput, 11, {Arg(data), 1}, Failed, 12011, L"Writing in the input stream is not allowed"},
         {ftInput, 12, {}, 0},

@@ -93,29 +93,6 @@ TEST_F(TProfiles, AMissingPluginAsksAndNoLeavesNothingLoaded) {
   }
 }
 
-// What the Settings dialog does before it uninstalls a plug-in used in
-// profiles and in the stored pipe; none of it comes back after a restart.
-TEST_F(TProfiles, UninstallFlowRemovesThePluginEverywhere) {
-  TProfileManager pipe(skTransformPipe);
-  Save(*Profiles, L"Work", {1, 2, 3});
-  Save(*Profiles, L"Solo", {2});
-  Save(pipe, L"Stored", {2, 1});
-  Settings->WriteNumber(skSettings, L"[2]B", L"Level", 1);
-  Profiles->RemovePluginFromProfiles(99);
-  for (TProfileManager* profiles : {Profiles.get(), &pipe}) {
-    ASSERT_TRUE(profiles->IsPluginUsed(2));
-    profiles->RemovePluginFromProfiles(2);
-  }
-  Plugins->UninstallPlugin(ByIndex(2));
-  Restart();
-  TProfileManager storedPipe(skTransformPipe);
-  EXPECT_EQ(Dump(*Profiles) + Dump(storedPipe), L"Work(1:1 3:3 ) Stored(2:1 ) ");
-  EXPECT_EQ(Plugins->GetPluginName(2), L"");
-  EXPECT_FALSE(RegKeyExists(L"Settings\\[2]B"));
-  Save(*Profiles, L"Work", {1, 3});
-  EXPECT_EQ(Dump(*Profiles), L"Work(1:1 2:3 ) ");
-}
-
 // An entry whose plug-in keeps no settings comes back after a restart, its
 // neighbours with their settings, in the file and in the registry.
 TEST_F(TProfiles, EntriesWithoutSettingsSurviveARestart) {
