@@ -65,7 +65,8 @@ protected:
   static TBytes StoredErrors(const std::wstring& name) {
     DWORD type = 0;
     TBytes bytes;
-    return RegGetRaw(L"Errors", name, type, bytes) ? bytes : TBytes{0xEE};
+    RegGetRaw(L"Errors", name, type, bytes);
+    return bytes;
   }
 
   TTempDir Temp;
@@ -78,7 +79,10 @@ protected:
 
 }  // namespace
 
-TEST_F(TServiceManagerTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibility) {
+// Which box an error brings and whether it is reported, by the option and the
+// plug-in's eligibility; a report in flight makes later errors show nothing,
+// and a report is remembered, in the registry and at once, only when it succeeded.
+TEST_F(TServiceManagerTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibilityAndRemembersSuccess) {
   const struct {
     const char* Case;
     uint32_t Code;
@@ -88,11 +92,13 @@ TEST_F(TServiceManagerTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibi
     int Answer;
     bool ReportBox;  // else the plain box
     bool Reported;
+    bool Succeeds = true;
   } cases[] = {
       {"code 0", 0, true, 1000000000, 120, true, IDOK, false, false},
       {"ID one below", 7, true, 999999999, 120, true, IDOK, false, false},
       {"version 99", 7, true, 1000000000, 99, true, IDOK, false, false},
       {"on, eligible", 7, true, 1000000000, 100, true, IDOK, false, true},
+      {"on, eligible, the report fails", 7, true, 1000000000, 120, true, IDOK, false, true, false},
       {"on, reported before", 9, true, 1000000000, 120, true, IDOK, false, false},
       {"off, eligible, OK", 7, false, 1000000000, 120, true, IDOK, true, false},
       {"off, eligible, Report error", 7, false, 1000000000, 120, true, IDCANCEL, true, true},
@@ -110,6 +116,8 @@ TEST_F(TServiceManagerTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibi
     Manager = std::make_unique<TServiceManager>();  // loads "Errors" anew
     const size_t before = Workers.Reports.size();
     if (!c.WithWorkers) ServiceWorkerFactory = nullptr;
+    Workers.ReportSucceeds = c.Succeeds;
+    Workers.HoldWorkers();
 
     const std::vector<TSeenBox> boxes = ReportAndAnswer(c.Code, 1, c.Answer);
     ASSERT_EQ(boxes.size(), 1u);
@@ -120,30 +128,18 @@ TEST_F(TServiceManagerTest, ShowsReportsOrOffersToReportByTheOptionAndTheEligibi
       const TStartedReport& r = Workers.Reports.back();
       EXPECT_EQ(std::tie(r.PluginID, r.PluginVersion, r.Error.Code), std::tie(c.ID, c.Version, c.Code));
       EXPECT_EQ(r.Message + L"|" + r.Error.Text + L"|" + r.Error.AdditionalInfo, L"Something failed|Something failed|details");
+      EXPECT_EQ(CountShownWindows([&] { Report(5); }), 0) << "a report in flight shows nothing";
     }
     ServiceWorkerFactory = &Workers;
     FinishReports();
+    if (c.Reported && c.Succeeds) {
+      ReportAndAnswer(c.Code);
+      EXPECT_EQ(Workers.Reports.size() - before, 1u) << "remembered at once";
+    }
+    TBytes stored = c.ID == 1000000000 && c.Version == 120 ? TBytes{9, 0} : TBytes{};
+    if (c.Reported && c.Succeeds) stored.insert(stored.end(), {7, 0});
+    EXPECT_EQ(StoredErrors(std::to_wstring(c.ID) + L":" + std::to_wstring(c.Version)), stored);
   }
-}
-
-TEST_F(TServiceManagerTest, ASuccessfulReportIsRememberedAndAFailedOneIsNot) {
-  Workers.HoldWorkers();
-  ReportAndAnswer(11009);
-  EXPECT_EQ(CountShownWindows([&] { Report(5); }), 0) << "a report in flight shows nothing";
-  FinishReports();
-  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{0x01, 0x2B}));
-  ReportAndAnswer(11009);
-  EXPECT_EQ(Workers.Reports.size(), 1u);
-
-  Workers.ReportSucceeds = false;
-  ReportAndAnswer(10001);
-  FinishReports();
-  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{0x01, 0x2B}));
-  Workers.ReportSucceeds = true;
-  ReportAndAnswer(10001);
-  FinishReports();
-  EXPECT_EQ(StoredErrors(L"1000000000:120"), (TBytes{0x01, 0x2B, 0x11, 0x27}));
-  EXPECT_EQ(Workers.Reports.size(), 3u);
 }
 
 TEST_F(TServiceManagerTest, ReadsTheReportedErrorsAndSkipsWhatDoesNotParse) {
