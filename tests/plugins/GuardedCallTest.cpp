@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/GeneralStream.h"
 #include "plugins/PluginFile.h"
 #include "plugins/ZentavoAPI.h"
 #include "support/PluginFixtures.h"
@@ -161,7 +160,9 @@ TEST_F(TGuardedCallTest, ResultsAreCheckedAndTextsReadInsideTheGuardWithinTheirL
   }
 }
 
-TEST_F(TGuardedCallTest, ExportsReceiveTheWindowTheVersionTheTransformRecordAndTheGlobalFlag) {
+// The transform record is the callback and pipe tests' premise: a stream
+// table there where the entry has the stream, none where it has not.
+TEST_F(TGuardedCallTest, ExportsReceiveTheWindowTheVersionAndTheGlobalFlag) {
   TPluginFile& file = *Entry.PluginFile;
   TFixtureControl plugin(file);
   Call(fiInstallA);
@@ -170,18 +171,6 @@ TEST_F(TGuardedCallTest, ExportsReceiveTheWindowTheVersionTheTransformRecordAndT
   for (const bool global : {true, false}) {
     file.Settings(global);
     EXPECT_EQ(plugin.LastArgument(fiSettings), global ? 0xFFFFFFFFu : 0u);
-  }
-
-  // The transform record carries a stream table only where the entry has the stream.
-  TGeneralStream stream(CreateFromFile, TFileProperties{GetModuleDir() + L"\\fixtures", L"", L"ZvFixture", L"zvx"});
-  TTransformInterface* transform = GetTransformInterface();
-  for (TGeneralStream* input : {static_cast<TGeneralStream*>(nullptr), &stream}) {
-    Entry.InputStream = input;
-    Entry.OutputStream = input ? nullptr : &stream;
-    file.Transform();
-    EXPECT_EQ(plugin.LastArgument(fiTransformA), reinterpret_cast<uintptr_t>(transform));
-    EXPECT_EQ(transform->Input, input ? GetInputStreamInterface() : nullptr);
-    EXPECT_EQ(transform->Output, input ? nullptr : GetOutputStreamInterface());
   }
 }
 

@@ -20,7 +20,6 @@ TEST_F(TStreamTableTest, EntriesAnswerAsTheirStreamAndReportEachRefusalOnce) {
     RunRows({
         {ftOutput, 1, {Arg("\\sub\\dir\\")}, True},
         {ftOutput, 3, {Arg("C:\\x\\report.final.pdf")}, True},
-        {ftOutput, 3, {0}, 0},
         {ftOutput, 5, {Arg("tar.gz")}, True},
         {ftOutput, 10, {Arg(data), 8}, 0},
         {ftOutput, 12, {}, True},
