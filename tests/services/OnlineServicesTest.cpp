@@ -57,7 +57,7 @@ protected:
     return worker;
   }
   std::unique_ptr<TUpdateChecker> Check() { return Run<TUpdateChecker>(Plugins.List); }
-  // "Check now" through the manager; a driver answers the boxes it brings.
+  // "Check now" through the manager, with the boxes it brings answered.
   std::vector<TSeenBox> CheckNow(int boxes) {
     return AnswerBoxes([&] { Manager->CheckForUpdates(true); }, boxes);
   }
