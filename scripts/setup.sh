@@ -3,7 +3,7 @@
 # Idempotent: packages already present are left alone.
 set -euo pipefail
 
-PACKAGES=(cmake make g++-mingw-w64-i686 gcc-mingw-w64-x86-64 libz-mingw-w64-dev googletest wine wine32:i386
+PACKAGES=(cmake make g++-mingw-w64-i686 libz-mingw-w64-dev googletest wine wine32:i386
           fonts-wine xvfb xauth x11-apps imagemagick python3)
 
 SUDO=""
