@@ -73,10 +73,6 @@ HWND WaitForWindow(const std::wstring& caption, const std::wstring& className, D
               "window \"" + zv::WideToAnsi(caption) + "\" class \"" + zv::WideToAnsi(className) + "\"", timeoutMs);
 }
 
-void WaitForWindowGone(HWND window, DWORD timeoutMs) {
-  WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, "window to go", timeoutMs);
-}
-
 HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs) {
   return WaitForWindow(caption, L"#32770", timeoutMs);
 }
@@ -177,7 +173,7 @@ void ChooseFiles(const std::wstring& title, const std::wstring& names) {
     SetText(name, names);
     PressButtonId(box, IDOK);
     try {
-      WaitForWindowGone(box, 1000);
+      WaitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, "the dialog to go", 1000);
     } catch (const EGuiTimeout&) {
     }
   }

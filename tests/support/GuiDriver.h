@@ -39,8 +39,6 @@ HWND FindTopWindow(const std::wstring& caption, const std::wstring& className = 
 // Waits for such a window to exist and be visible.
 HWND WaitForWindow(const std::wstring& caption, const std::wstring& className = L"",
                    DWORD timeoutMs = DefaultGuiTimeoutMs);
-// Waits until the window is gone or hidden.
-void WaitForWindowGone(HWND window, DWORD timeoutMs = DefaultGuiTimeoutMs);
 // A message box or platform dialog (class "#32770"), optionally by caption.
 HWND WaitForMessageBox(const std::wstring& caption = L"", DWORD timeoutMs = DefaultGuiTimeoutMs);
 
