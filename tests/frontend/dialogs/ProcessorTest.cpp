@@ -166,49 +166,27 @@ namespace {
 TZentavoProcessorForm* Shown;
 HWND BoxOwner;
 std::wstring PipeAfterBox;
-// Help that shows a box over the dialog, which activates the dialog again, then cancels.
+// Help that shows a box over the dialog, which activates the dialog again;
+// then the first entry goes and the dialog is cancelled.
 void ShowBoxThenCancel(const std::wstring&) {
   BoxOwner = ParentWindow;
   ShowMessageBox(L"Over the dialog", L"Information", MB_OK);
   PipeAfterBox = Items(*Shown->TransformListBox);
+  SelectItems(*Shown->TransformListBox, {0});
+  Shown->PluginRemoveBtn->Click();
   Post(Shown->CancelBtn);
+}
+
+size_t StoredEntries() {
+  TProfileManager stored(skTransformPipe);
+  return stored.ProfileExists(L"Stored") ? stored.GetProfiles()[0]->Plugins.size() : 0;
 }
 }  // namespace
 
-TEST_F(TProcessorDialog, TheStoredPipeIsWrittenAtEveryCloseAndLoadedOncePerShowing) {
-  const int unloads = Unloads();
-  {
-    TZentavoProcessorForm f(Host);
-    f.StoreTPCheckBox->SetChecked(true);
-    Add(f, L"B");
-    Add(f, L"A");
-    Post(f.CancelBtn);
-    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
-  }
-  EXPECT_TRUE(Settings->GetStoreTransformPipe());
-  {
-    TZentavoProcessorForm f(Host);
-    Shown = &f;
-    HelpViewer = &ShowBoxThenCancel;
-    const TBoxAnswerer boxes;
-    Post(f.HelpBtn);
-    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
-    EXPECT_EQ(PipeAfterBox, L"B|A");
-    EXPECT_EQ(BoxOwner, f.Handle());
-  }
-  {
-    TZentavoProcessorForm f(Host);
-    Post(f.StoreTPCheckBox);
-    Post(f.CancelBtn);
-    ShowFormModalCentered(f, Host);
-  }
-  EXPECT_FALSE(TProfileManager(skTransformPipe).ProfileExists(L"Stored") || Settings->GetStoreTransformPipe());
-  EXPECT_EQ(Unloads(), unloads + 6);
-}
-
 // A runner that cannot be made leaves the dialog open with its entries; the
-// pipe stored at the close after Start is the one handed over.
-TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunner) {
+// pipe stored at the close after Start is the one handed over. The stored
+// pipe is loaded once per showing and written at every close.
+TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEveryCloseStoresThePipe) {
   const int unloads = Unloads();
   {
     TZentavoProcessorForm f(Host);
@@ -231,8 +209,26 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunner) {
   ASSERT_TRUE(runner && runner->StageCount() == 2);
   EXPECT_EQ(runner->Stage(0).GetName() + runner->Stage(1).GetName(), L"BA");
   EXPECT_EQ(Unloads(), unloads);
-  ASSERT_TRUE(TProfileManager(skTransformPipe).ProfileExists(L"Stored"));
-  EXPECT_EQ(TProfileManager(skTransformPipe).GetProfiles()[0]->Plugins.size(), 2u);
+  EXPECT_EQ(StoredEntries(), 2u);
   delete runner;
   EXPECT_EQ(Unloads(), unloads + 2);
+  {
+    TZentavoProcessorForm f(Host);
+    Shown = &f;
+    HelpViewer = &ShowBoxThenCancel;
+    const TBoxAnswerer boxes;
+    Post(f.HelpBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
+    EXPECT_EQ(PipeAfterBox, L"B|A");
+    EXPECT_EQ(BoxOwner, f.Handle());
+  }
+  EXPECT_EQ(StoredEntries(), 1u);
+  {
+    TZentavoProcessorForm f(Host);
+    Post(f.StoreTPCheckBox);
+    Post(f.CancelBtn);
+    ShowFormModalCentered(f, Host);
+  }
+  EXPECT_FALSE(StoredEntries() || Settings->GetStoreTransformPipe());
+  EXPECT_EQ(Unloads(), unloads + 5);
 }
