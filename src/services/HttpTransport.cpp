@@ -21,19 +21,11 @@ constexpr auto ServiceHostScrambled = ScrambleString(ProductWebHost);
 std::mutex EndpointLock;
 std::optional<THttpEndpoint> EndpointOverride;
 
+std::mutex WinsockLock;
+int WinsockUsers = 0;  // guarded by WinsockLock
+
 constexpr size_t MaxAnswerHeaderSize = 16 * 1024;
 constexpr char HeaderEnd[] = "\r\n\r\n";
-
-class TWinsock {
-public:
-  TWinsock() {
-    WSADATA data;
-    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) throw EHttpError(L"Winsock is not available.");
-  }
-  ~TWinsock() { ::WSACleanup(); }
-  TWinsock(const TWinsock&) = delete;
-  TWinsock& operator=(const TWinsock&) = delete;
-};
 
 struct TAddressList {
   ADDRINFOW* First = nullptr;
@@ -264,15 +256,27 @@ std::string EncodeFormFields(const TFormFields& fields) {
   return body;
 }
 
+TWinsockUse::TWinsockUse() {
+  const std::lock_guard lock(WinsockLock);
+  WSADATA data;
+  if (WinsockUsers == 0 && ::WSAStartup(MAKEWORD(2, 2), &data) != 0) throw EHttpError(L"Winsock is not available.");
+  ++WinsockUsers;
+}
+
+TWinsockUse::~TWinsockUse() {
+  const std::lock_guard lock(WinsockLock);
+  if (--WinsockUsers == 0) ::WSACleanup();
+}
+
 THttpClient::THttpClient(THttpEndpoint endpoint, HANDLE cancel) : FEndpoint(std::move(endpoint)), FCancel(cancel) {}
 
 void THttpClient::CheckReachable() {
-  const TWinsock winsock;
+  const TWinsockUse winsock;
   const TConnection connection(FEndpoint, FCancel);
 }
 
 std::string THttpClient::PostForm(const char* path, const TFormFields& fields) {
-  const TWinsock winsock;
+  const TWinsockUse winsock;
   const std::string body = EncodeFormFields(fields);
   std::string host = WideToMultiByte(FEndpoint.Host, CP_UTF8);
   if (FEndpoint.Port != 80) host.append(":").append(std::to_string(FEndpoint.Port));

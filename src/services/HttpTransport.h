@@ -52,6 +52,19 @@ using TFormFields = std::vector<std::pair<std::wstring, std::wstring>>;
 // text can add or break a field.
 std::string EncodeFormFields(const TFormFields& fields);
 
+// Winsock started for this library while any instance lives; every exchange
+// holds one. The library's threads share a single start, taken and released
+// under a lock: Wine's count of starts is not thread-safe, and two threads
+// starting and cleaning up at once can bring it to zero, which closes every
+// socket of the process.
+class TWinsockUse {
+public:
+  TWinsockUse();
+  ~TWinsockUse();
+  TWinsockUse(const TWinsockUse&) = delete;
+  TWinsockUse& operator=(const TWinsockUse&) = delete;
+};
+
 class THttpClient {
 public:
   // cancel: an event that, once set, ends any step of this client at once; may be null.

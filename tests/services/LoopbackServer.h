@@ -1,6 +1,8 @@
 // The loopback web service (LoopbackServer.py, started for the test run) as
 // the tests drive it: the services' endpoint while this object lives.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -72,7 +74,12 @@ public:
 
 private:
   std::string Control(const zv::TFormFields& fields) {
-    return zv::THttpClient({L"127.0.0.1", Port, 5000, 5000, 10000}, nullptr).PostForm("/control", fields);
+    try {
+      return zv::THttpClient({L"127.0.0.1", Port, 5000, 5000, 10000}, nullptr).PostForm("/control", fields);
+    } catch (const zv::EZvError& e) {
+      ADD_FAILURE() << "the loopback server's control: " << zv::WideToMultiByte(e.Message(), CP_UTF8);
+      return {};
+    }
   }
   zv::THttpEndpoint FSaved;
 };

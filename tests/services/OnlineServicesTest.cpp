@@ -1,5 +1,8 @@
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "config/SettingsManager.h"
@@ -7,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
 #include "services/ErrorReporter.h"
+#include "services/HttpTransport.h"
 #include "services/LoopbackServer.h"
 #include "services/ServiceManager.h"
 #include "services/ZentavoUpdates.h"
@@ -251,8 +255,29 @@ TEST_F(TOnlineServicesTest, AReportFromAThreadThatEndsAtOnceIsRememberedOnceAndT
   EXPECT_NE(Server.Requests[0].Body.find("&ErrorCode=8&"), std::string::npos);
 }
 
+TEST(WinsockUse, ThreadsStartingAndCleaningUpAtOnceLeaveAnOpenSocketAlone) {
+  const TWinsockUse winsock;
+  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(socket, INVALID_SOCKET);
+  std::atomic<bool> stop = false;
+  const auto churn = [&] {
+    while (!stop) const TWinsockUse use;
+  };
+  std::thread first(churn), second(churn);
+  ::Sleep(300);
+  stop = true;
+  first.join();
+  second.join();
+  int type = 0, length = sizeof(type);
+  EXPECT_EQ(::getsockopt(socket, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length), 0);
+  ::closesocket(socket);
+}
+
 TEST_F(TOnlineServicesTest, UnloadingDuringACheckReturnsAtOnceRunsNothingLaterAndANewLoadChecksAgain) {
   const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
+  // The test build is a second copy of the transport in this process: this
+  // copy keeps Winsock started, so only that one starts and cleans it up.
+  const TWinsockUse winsock;
   Server.Answer("silent");
   for (int load = 0; load < 2; ++load) {
     SCOPED_TRACE(load);
