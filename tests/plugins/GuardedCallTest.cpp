@@ -158,20 +158,13 @@ TEST_F(TGuardedCallTest, ResultsAreCheckedAndTextsReadInsideTheGuardWithinTheirL
     EXPECT_EQ(error.Text, c.LastError.Text);
     EXPECT_EQ(error.AdditionalInfo, L"");
   }
-}
-
-// The transform record is the callback and pipe tests' premise: a stream
-// table there where the entry has the stream, none where it has not.
-TEST_F(TGuardedCallTest, ExportsReceiveTheWindowTheVersionAndTheGlobalFlag) {
-  TPluginFile& file = *Entry.PluginFile;
-  TFixtureControl plugin(file);
-  Call(fiInstallA);
-  EXPECT_EQ(TFixtureControl(Probe).LastArgument(fiInstallA, 0), 0x1234u);
-  EXPECT_EQ(TFixtureControl(Probe).LastArgument(fiInstallA, 1), 100u);
-  for (const bool global : {true, false}) {
-    file.Settings(global);
-    EXPECT_EQ(plugin.LastArgument(fiSettings), global ? 0xFFFFFFFFu : 0u);
-  }
+  // The window, the version and the global flag reach the exports.
+  TFixtureControl probe(Probe), entry(*Entry.PluginFile);
+  EXPECT_EQ(probe.LastArgument(fiInstallA, 0), 0x1234u);
+  EXPECT_EQ(probe.LastArgument(fiInstallA, 1), 100u);
+  EXPECT_EQ(entry.LastArgument(fiSettings), 0u);
+  Entry.PluginFile->Settings(true);
+  EXPECT_EQ(entry.LastArgument(fiSettings), 0xFFFFFFFFu);
 }
 
 namespace {

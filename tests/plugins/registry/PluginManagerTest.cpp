@@ -113,9 +113,10 @@ TEST_F(TRegistry, EntriesShareOneSettingsFileAndFailedLoadsLeaveNothing) {
 }
 
 // Stages unload on the host's file thread while the Settings dialog installs,
-// uninstalls and writes settings on the user-interface thread.
-TEST_F(TRegistry, UnloadsRaceNeitherInstallsNorSettingsWrites) {
-  const TPlugin* a = InstallCopy(L"A");
+// uninstalls and writes settings on the user-interface thread; uninstalling
+// writes the settings file of an entry still loaded.
+TEST_F(TRegistry, UnloadsRaceNeitherInstallsNorSettingsWritesAndUninstallWritesAnOpenSettingsFile) {
+  TPlugin* a = InstallCopy(L"A");
   constexpr int kRounds = 500;
   std::atomic<bool> done{false};
   std::thread stages([&] {
@@ -133,14 +134,11 @@ TEST_F(TRegistry, UnloadsRaceNeitherInstallsNorSettingsWrites) {
   EXPECT_EQ(Listed(*Plugins), L"1=" + Temp / L"A.zvx|A ");
   EXPECT_FALSE(ConfigOpen(1));
   EXPECT_THAT(ReadCfg(Temp / L"A.cfg"), HasSubstr(L"[Settings]\r\nLevel=number:"));
-}
 
-TEST_F(TRegistry, UninstallWritesTheSettingsFileOfAnEntryStillLoaded) {
-  TPlugin* a = InstallCopy(L"A");
   TPluginEntry entry = Load(a);
-  Settings->WriteNumber(skSettings, L"[1]A", L"Level", 7);
+  Settings->WriteNumber(skSettings, L"[1]A", L"Level", -7);
   Plugins->UninstallPlugin(a);
-  EXPECT_THAT(ReadCfg(Temp / L"A.cfg"), HasSubstr(L"[Settings]\r\nLevel=number:7\r\n"));
+  EXPECT_THAT(ReadCfg(Temp / L"A.cfg"), HasSubstr(L"[Settings]\r\nLevel=number:-7\r\n"));
   entry.reset();
-  EXPECT_EQ(Unloads(), 1);
+  EXPECT_EQ(Unloads(), kRounds + 1);
 }

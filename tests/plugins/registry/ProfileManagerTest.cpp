@@ -93,38 +93,31 @@ TEST_F(TProfiles, AMissingPluginAsksAndNoLeavesNothingLoaded) {
   }
 }
 
-// An entry whose plug-in keeps no settings comes back after a restart, its
-// neighbours with their settings, in the file and in the registry.
-TEST_F(TProfiles, EntriesWithoutSettingsSurviveARestart) {
-  for (const bool inFile : {true, false}) {
-    SCOPED_TRACE(inFile ? "file" : "registry");
-    Use(inFile);
-    ASSERT_TRUE(Save(*Profiles, L"Backup", {1, 2, 3}));
-    Restart();
-    const auto entries = Profiles->LoadProfile(L"Backup", false);
-    EXPECT_EQ(Names(entries), L"A B C ");
-    EXPECT_EQ(entries->at(0)->PluginSettings->ReadNumber(L"Level", 0), 4);
-    if (inFile) {
-      EXPECT_THAT(ReadCfg(ConfigFile()), HasSubstr(L"[Profiles\\Backup\\[2][2]B]\r\n\r\n[Profiles\\Backup\\[3][3]C]"));
-    }
-  }
-}
-
-// Names differing only in letter case are one profile, as the stores see
-// them; names the layout cannot hold are refused.
-TEST_F(TProfiles, OneProfilePerNameIgnoringCaseAndUnstorableNamesRefused) {
+// In the file and in the registry: names differing only in letter case are
+// one profile, as the stores see them, and names the layout cannot hold are
+// refused; an entry whose plug-in keeps no settings comes back after a
+// restart, its neighbours with their settings.
+TEST_F(TProfiles, OneProfilePerNameIgnoringCaseAndEntriesWithoutSettingsSurviveARestart) {
   for (const bool inFile : {true, false}) {
     SCOPED_TRACE(inFile ? "file" : "registry");
     Use(inFile);
     Save(*Profiles, L"Work", {1, 3});
     EXPECT_TRUE(Profiles->ProfileExists(L"WORK"));
     Save(*Profiles, L"WORK", {2});
+    ASSERT_TRUE(Save(*Profiles, L"Backup", {1, 2, 3}));
     for (const wchar_t* name : {L"a\\b", L"a\nb", L""}) EXPECT_FALSE(Save(*Profiles, name, {1})) << name;
-    EXPECT_EQ(Dump(*Profiles), L"WORK(1:2 ) ");
+    const std::wstring backup = L"Backup(1:1 2:2 3:3 ) ";
+    EXPECT_EQ(Dump(*Profiles), backup + L"WORK(1:2 ) ");
     Restart();
-    EXPECT_EQ(Dump(*Profiles), L"WORK(1:2 ) ");
+    EXPECT_EQ(Dump(*Profiles), backup + L"WORK(1:2 ) ");
     Profiles->DeleteProfile(L"work");
     Restart();
-    EXPECT_EQ(Dump(*Profiles), L"");
+    EXPECT_EQ(Dump(*Profiles), backup);
+    const auto entries = Profiles->LoadProfile(L"Backup", false);
+    EXPECT_EQ(Names(entries), L"A B C ");
+    EXPECT_EQ(entries->at(0)->PluginSettings->ReadNumber(L"Level", 0), 4);
+    if (inFile) {
+      EXPECT_THAT(ReadCfg(ConfigFile()), HasSubstr(L"[Profiles\\Backup\\[2][2]B]\r\n\r\n[Profiles\\Backup\\[3][3]C]"));
+    }
   }
 }
