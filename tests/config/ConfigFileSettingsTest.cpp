@@ -24,6 +24,8 @@ protected:
   TTempDir FDir;
 };
 
+// A store writes at Flush and destruction only, by replacing the file: its
+// hidden attribute stays; an unmodified store does not write at all.
 TEST_F(ConfigFile, ANewFileIsTheByteOrderMarkAloneThenSectionsAndLinesEachEndingInCrLf) {
   auto store = std::make_unique<TConfigFileSettings>(Path());
   EXPECT_FALSE(FileExists(Path()));
@@ -34,14 +36,25 @@ TEST_F(ConfigFile, ANewFileIsTheByteOrderMarkAloneThenSectionsAndLinesEachEnding
   store->Flush();
   EXPECT_EQ(ReadFileBytes(Path()), kBomOnly);
 
+  ::SetFileAttributesW(Path().c_str(), FILE_ATTRIBUTE_HIDDEN);
   const unsigned char bytes[] = {0x00, 0x7F, 0xFF};
   store->WriteNumber(L"Settings", L"MemUsage", INT32_MIN);
   store->WriteString(L"Plugins", L"1", L".\\Zip.zvx|Zip");
+  EXPECT_EQ(ReadFileBytes(Path()), kBomOnly);
+  store->Flush();
+  EXPECT_NE(ReadFileBytes(Path()), kBomOnly);
   store->WriteData(L"Settings", L"Block", bytes, 3);
   store->WriteData(L"Settings", L"Empty", nullptr, 5);
   store.reset();
   EXPECT_EQ(ReadFileBytes(Path()), Utf16Bytes(L"[Settings]\r\nMemUsage=number:-2147483648\r\nBlock=data:007fff\r\n"
                                                L"Empty=data:\r\n\r\n[Plugins]\r\n1=string:.\\Zip.zvx|Zip\r\n\r\n"));
+  EXPECT_NE(::GetFileAttributesW(Path().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+  store = std::make_unique<TConfigFileSettings>(Path());
+  store->ReadNumber(L"Settings", L"MemUsage", 0);
+  WriteFileBytes(Path(), kBomOnly);  // replaced meanwhile: stays as it is
+  store.reset();
+  EXPECT_EQ(ReadFileBytes(Path()), kBomOnly);
 }
 
 TEST_F(ConfigFile, CanonicalFileRoundTripsByteForByte) {
@@ -180,34 +193,12 @@ TEST_F(ConfigFile, KeyNamesAndDeleteKeyMatchTheKeyAndItsSubSections) {
                              L"[N\\A\\y]\r\n\r\n[Profiles\\A]\r\nz=number:3\r\n\r\n");
 }
 
-TEST_F(ConfigFile, ChangesReachTheDiskOnlyAtFlushOrDestructionAndKeepItHidden) {
-  const Bytes before = Utf16Bytes(L"[S]\r\nA=number:1\r\n");
-  WriteFileBytes(Path(), before);
-  ::SetFileAttributesW(Path().c_str(), FILE_ATTRIBUTE_HIDDEN);
-  auto store = std::make_unique<TConfigFileSettings>(Path());
-  store->WriteNumber(L"S", L"A", 2);
-  EXPECT_EQ(ReadFileBytes(Path()), before);
-  store->Flush();
-  EXPECT_EQ(ReadCfg(Path()), L"[S]\r\nA=number:2\r\n\r\n");
-  store->WriteNumber(L"S", L"B", 3);
-  store.reset();
-  EXPECT_EQ(ReadCfg(Path()), L"[S]\r\nA=number:2\r\nB=number:3\r\n\r\n");
-  EXPECT_NE(::GetFileAttributesW(Path().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-
-  // An unmodified store does not write: a file replaced meanwhile stays as it is.
-  store = std::make_unique<TConfigFileSettings>(Path());
-  store->ReadNumber(L"S", L"A", 0);
-  WriteFileBytes(Path(), before);
-  store.reset();
-  EXPECT_EQ(ReadFileBytes(Path()), before);
-}
-
 TEST_F(ConfigFile, CreateAndWriteFailuresRaiseButNotFromTheDestructor) {
   EXPECT_THROW(TConfigFileSettings(FDir / L"no such folder\\Test.cfg"), EZvError);
 
-  TVanishingFolder folder(FDir / L"gone");
-  auto store = std::make_unique<TConfigFileSettings>(folder / L"Test.cfg");
-  ASSERT_TRUE(folder.Remove());
+  TTempDir gone;  // taken away after the store opened its (missing) file
+  auto store = std::make_unique<TConfigFileSettings>(gone / L"Test.cfg");
+  ASSERT_TRUE(::RemoveDirectoryW(gone.Path().c_str()));
   EXPECT_THROW(store->ReadNumber(L"S", L"A", 0), EZvError);
   // The new-file flag went with the failed write: the store now works in memory.
   EXPECT_TRUE(store->WriteNumber(L"S", L"A", 5));

@@ -1,5 +1,5 @@
 // Helpers shared by the configuration tests: .cfg files from text and back,
-// and the ways a file store is made to fail.
+// and a file held open by another process.
 #pragma once
 #include <windows.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/WinHandle.h"
 #include "support/TestFiles.h"
 
 namespace zvtest {
@@ -43,32 +44,13 @@ inline std::wstring ReadCfg(const std::wstring& path) {
 class THeldFile {
 public:
   explicit THeldFile(const std::wstring& path, DWORD share = 0)
-      : FHandle(::CreateFileW(path.c_str(), GENERIC_READ | (share ? 0 : GENERIC_WRITE), share, nullptr,
-                              OPEN_EXISTING, 0, nullptr)) {
-    if (!Valid()) ADD_FAILURE() << "cannot hold the file open";
+      : FFile(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    if (!FFile) ADD_FAILURE() << "cannot hold the file open";
   }
-  ~THeldFile() {
-    if (Valid()) ::CloseHandle(FHandle);
-  }
-  THeldFile(const THeldFile&) = delete;
-  THeldFile& operator=(const THeldFile&) = delete;
-  bool Valid() const { return FHandle != INVALID_HANDLE_VALUE; }  // else the test failed already
 
 private:
-  HANDLE FHandle;
+  zv::TScopedFile FFile;
 };
 constexpr DWORD kNoDeleteSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-// A folder taken away after a store opened a (missing) file in it: the
-// store's first operation, which must create the file, then fails.
-class TVanishingFolder {
-public:
-  explicit TVanishingFolder(std::wstring path) : FPath(std::move(path)) { ::CreateDirectoryW(FPath.c_str(), nullptr); }
-  std::wstring operator/(const std::wstring& name) const { return FPath + L"\\" + name; }
-  bool Remove() { return ::RemoveDirectoryW(FPath.c_str()) != FALSE; }
-
-private:
-  std::wstring FPath;
-};
 
 }  // namespace zvtest

@@ -194,10 +194,10 @@ TEST_F(SettingsRouting, MainFileHeldByAnotherProcessSendsEverythingToTheRegistry
 // dropped until unload, a plug-in's file freed, and the call repeated on the registry.
 TEST_F(SettingsRouting, StoreThatRaisesIsDroppedAndTheCallRepeatedOnTheRegistry) {
   RegSetDword(L"Profiles\\Work\\[1][3]Zip", L"L", 1);
-  TVanishingFolder folder(FDir / L"gone");
-  FPlugins.Files[3] = new TConfigFileSettings(folder / L"Packer.cfg");
-  TSettingsManager writer(folder / L"Zentavo.cfg"), deleter(folder / L"Zentavo.cfg");
-  ASSERT_TRUE(folder.Remove());
+  TTempDir gone;
+  FPlugins.Files[3] = new TConfigFileSettings(gone / L"Packer.cfg");
+  TSettingsManager writer(gone / L"Zentavo.cfg"), deleter(gone / L"Zentavo.cfg");
+  ASSERT_TRUE(::RemoveDirectoryW(gone.Path().c_str()));
   ExpectRegistryServes(writer, skSettings, L"[3]Packer\\Extra");
   EXPECT_EQ(FPlugins.Freed, std::vector<int32_t>{3});
   EXPECT_TRUE(writer.HasConfigFile());  // a plug-in file's failure leaves the main file
@@ -207,9 +207,9 @@ TEST_F(SettingsRouting, StoreThatRaisesIsDroppedAndTheCallRepeatedOnTheRegistry)
   EXPECT_FALSE(deleter.HasConfigFile());
   EXPECT_FALSE(RegKeyExists(L"Profiles\\Work"));
   EXPECT_TRUE(RegKeyExists(L"Profiles"));
-  TVanishingFolder back(FDir / L"gone");  // too late: dropped until unload
+  ::CreateDirectoryW(gone.Path().c_str(), nullptr);  // too late: dropped until unload
   ExpectRegistryServes(writer, skSettings, L"");
-  EXPECT_FALSE(FileExists(folder / L"Zentavo.cfg"));
+  EXPECT_FALSE(FileExists(gone / L"Zentavo.cfg"));
 }
 
 // A user's file in UTF-8 reads as UTF-16 (its values are not found) and is
