@@ -63,8 +63,6 @@ TEST_F(Options, DefaultsStoredFormAndOddStoredValues) {
   EXPECT_EQ(manager->GetCheckUpdateInterval(), -5);
   EXPECT_EQ(manager->GetTempFolder(), L"");  // stored empty beats the default
   EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
-  manager->WriteData(skSettings, L"", L"LastCheckUpdate", "123456789", 9);
-  EXPECT_EQ(manager->GetLastCheckUpdate(), 0.0);
 }
 
 }  // namespace

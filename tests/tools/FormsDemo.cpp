@@ -33,13 +33,8 @@ void Place(TForm& form, int left, int top) { form.SetBounds(left, top, form.Widt
 // two copies of the test plug-in installed, a profile and a stored pipe of both.
 void SetUpDialogs() {
   const std::wstring dir = GetModuleDir() + L"\\demo";
-  std::wstring from = dir + L'\0';  // a double-null-terminated list of one
-  SHFILEOPSTRUCTW remove{};
-  remove.wFunc = FO_DELETE;
-  remove.pFrom = from.c_str();
-  remove.fFlags = FOF_NO_UI;
-  ::SHFileOperationW(&remove);
   ::CreateDirectoryW(dir.c_str(), nullptr);
+  ::DeleteFileW((dir + L"\\Zentavo.cfg").c_str());  // the rest is written over
   ::SetEnvironmentVariableW(L"ZVT_LOAD", L"ok");
   ::SetEnvironmentVariableW(L"ZVT_SETTINGS", L"1");
   InitPluginAPI();
