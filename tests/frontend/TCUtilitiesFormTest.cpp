@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "frontend/TCUtilities.h"
 #include "platform/Form.h"
 #include "support/GuiDriver.h"
@@ -30,25 +32,20 @@ protected:
 };
 
 // A window of "the host": a plain top-level window at a known place.
-class THostWindow {
-public:
-  THostWindow(int left, int top, int width, int height, DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU)
-      : FHandle(::CreateWindowExW(0, L"STATIC", L"Host Window", style | WS_VISIBLE, left, top, width, height,
-                                  nullptr, nullptr, nullptr, nullptr)) {}
-  ~THostWindow() { ::DestroyWindow(FHandle); }
-  HWND Handle() const { return FHandle; }
-
-private:
-  HWND FHandle;
-};
+std::unique_ptr<HWND__, decltype(&::DestroyWindow)> HostWindow(int left, int top, int width, int height,
+                                                               DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) {
+  return {::CreateWindowExW(0, L"STATIC", L"Host Window", style | WS_VISIBLE, left, top, width, height, nullptr,
+                            nullptr, nullptr, nullptr),
+          &::DestroyWindow};
+}
 
 }  // namespace
 
 // 500 + (100 - 301) / 2 is 400: halves truncated toward zero, so a form 301
 // wide over a window 100 wide starts 100 pixels left of it.
 TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
-  THostWindow narrow(500, 300, 100, 80, WS_POPUP | WS_BORDER);  // no caption: a captioned one is wider
-  THostWindow host(200, 150, 400, 300);
+  const auto narrow = HostWindow(500, 300, 100, 80, WS_POPUP | WS_BORDER);  // no caption: a captioned one is wider
+  const auto host = HostWindow(200, 150, 400, 300);
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const POINT screen{work.left + (work.right - work.left - 150) / 2, work.top + (work.bottom - work.top - 90) / 2};
@@ -58,8 +55,8 @@ TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
     int Width, Height;
     POINT Expected;
   } cases[] = {
-      {"a narrow window", narrow.Handle(), 301, 101, {400, 290}},
-      {"a window", host.Handle(), 150, 90, {325, 255}},
+      {"a narrow window", narrow.get(), 301, 101, {400, 290}},
+      {"a window", host.get(), 150, 90, {325, 255}},
       {"none", nullptr, 150, 90, screen},
       {"a window that does not exist", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x00FEDCBA)), 150, 90, screen},
   };
@@ -72,8 +69,8 @@ TEST(ShowModalCentered, CentresOverTheWindowOrTheScreenWithTruncatedHalves) {
     EXPECT_TRUE(::IsWindow(form.Handle())) << "the caller's form lives on";
   }
   // The form made for the call is freed with it.
-  EXPECT_EQ(ShowModalCentered<TSizedForm>(host.Handle()), mrOk);
-  EXPECT_EQ(Shown.Owner, host.Handle());
+  EXPECT_EQ(ShowModalCentered<TSizedForm>(host.get()), mrOk);
+  EXPECT_EQ(Shown.Owner, host.get());
   EXPECT_FALSE(::IsWindow(Shown.Form)) << "the form was not freed";
 }
 

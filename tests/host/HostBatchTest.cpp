@@ -47,7 +47,7 @@ TEST(HostBatch, GetOfATreeThroughTwoStages) {
   EXPECT_TRUE(FileExists(host.Work / L"src\\two\\c.txt"));
 }
 
-// A put that moves, a rename inside the view, a split, a merge written by
+// A put that moves, a rename inside the view, a merge written by
 // the last pass, and a start cancelled in the dialog (its file calls abort
 // and directories are made again); each ended in both orders of hiding the
 // copy window and ending the operation.
@@ -62,7 +62,6 @@ TEST(HostBatch, PutRenameSplitMergeAndCancel) {
   } cases[] = {
       {"put move", "passthru", opPut, L"Start", {{L"a.txt", a}, {L"b.txt", b}, {L"..\\local\\a.txt", {}}}},
       {"rename", "passthru", opRenMov, L"Start", {{L"a2.txt", a}, {L"b2.txt", b}, {L"a.txt", {}}}},
-      {"split", "split", opPut, L"Start", {{L"a_1.txt", TBytes(a.begin(), a.begin() + 1500)}, {L"b_2.txt", TBytes(b.begin() + 2000, b.end())}}},
       {"merge", "merge", opPut, L"Start", {{L"a.txt", ab}, {L"b.txt", {}}}},
       {"cancel", "passthru", opPut, L"Cancel", {{L"a.txt", {}}, {L"..\\local\\a.txt", a}}},
   };

@@ -18,7 +18,7 @@ bool TTestHost::AbortProgress = false;
 namespace {
 
 // The test plug-ins the .cfg installs: their tags, by installation index from 1.
-const char* const Fixtures[] = {"passthru", "rename", "split", "merge", "drop", "fail", "slow"};
+const char* const Fixtures[] = {"passthru", "rename", "merge", "slow"};
 
 std::wstring FixtureFile(const char* tag) { return L"Zv" + std::wstring(1, towupper(*tag)) + zv::AnsiToWide(tag + 1) + L".zvx"; }
 
@@ -32,7 +32,7 @@ void WINAPI NeverCalled() { ADD_FAILURE() << "the log or request callback was ca
 void WriteConfig(const std::wstring& path, const std::wstring& folder, const TPipe& pipe) {
   std::wstring text = L"[Settings]\r\nCheckForUpdates=number:0\r\nTempFolder=string:" + folder +
                       L"\\temp\r\nStoreTransformPipe=number:1\r\n[Plugins]\r\n";
-  for (int i = 0; i < 7; ++i) text += std::to_wstring(i + 1) + L"=string:.\\" + FixtureFile(Fixtures[i]) + L"|" + zv::AnsiToWide(Fixtures[i]) + L"\r\n";
+  for (size_t i = 0; i < std::size(Fixtures); ++i) text += std::to_wstring(i + 1) + L"=string:.\\" + FixtureFile(Fixtures[i]) + L"|" + zv::AnsiToWide(Fixtures[i]) + L"\r\n";
   for (size_t position = 0; position < pipe.size(); ++position) {
     const auto index = std::find(std::begin(Fixtures), std::end(Fixtures), pipe[position].Fixture) - Fixtures + 1;
     text += L"[TransformPipe\\Stored\\[" + std::to_wstring(position + 1) + L"][" + std::to_wstring(index) + L"]" +
