@@ -36,7 +36,6 @@ TEST_F(TPluginLoadingTest, OnlyLoadableLibrariesWithTheThreeRequiredExportsByNam
     std::wstring Path;
     bool Loads, Resolves, HasOptional;
   } cases[] = {
-      {Temp / L"missing.zvx", false, false, false},
       {Temp / L"text.zvx", false, false, false},
       {Temp / (std::wstring(MAX_PATH, L'x') + L".zvx"), false, false, false},
       {FixturePath(L"ZvFixtureDllMainFaults"), false, false, false},

@@ -10,17 +10,6 @@ using namespace zvtest;
 using ::testing::HasSubstr;
 using TRegistry = TPluginRegistryTest;
 
-namespace {
-
-// The installed plug-ins as "<index>=<file>|<name>", by index.
-std::wstring Listed(TPluginManager& plugins) {
-  std::wstring text;
-  for (const TPlugin* p : plugins.GetPlugins()) text += std::to_wstring(p->Index) + L"=" + p->FileName + L"|" + p->Name + L" ";
-  return text;
-}
-
-}  // namespace
-
 TEST(PluginPaths, OnlyFilesInsideTheLibraryDirectoryAreStoredRelative) {
   const wchar_t* const cases[][4] = {  // library directory, file, as stored, stored as found again
       {L"C:\\Tools\\Zv", L"c:\\TOOLS\\zv\\sub\\P.zvx", L".\\sub\\P.zvx", L"C:\\Tools\\Zv\\sub\\P.zvx"},
@@ -31,22 +20,6 @@ TEST(PluginPaths, OnlyFilesInsideTheLibraryDirectoryAreStoredRelative) {
     EXPECT_EQ(TPluginManager::StoredFileName(c[1], c[0]), c[2]) << c[1];
     EXPECT_EQ(TPluginManager::FullFileName(c[2], c[0]), c[3]) << c[1];
   }
-}
-
-// A list edited by hand: malformed lines are skipped, "07" and "$A" load,
-// twins are one plug-in, and uninstalling removes every line of the plug-in.
-TEST_F(TRegistry, StoredListKeepsHandEditsAndHoldsOneLinePerPlugin) {
-  Stop();
-  WriteCfg(ConfigFile(), L"[Plugins]\r\n3=string:.\\a.zvx|A\r\n9=string:C:\\b.zvx|B|x\r\nabc=string:.\\c.zvx|C\r\n4=string:\r\n"
-                         L"5=string:nobar\r\n07=string:.\\d.zvx|D\r\n$A=string:.\\e.zvx|E\r\n+3=string:.\\a.zvx|A\r\n");
-  UseStore(true);
-  EXPECT_EQ(Listed(*Plugins), L"3=.\\a.zvx|A 7=.\\d.zvx|D 9=C:\\b.zvx|B|x 10=.\\e.zvx|E ");
-  EXPECT_EQ(Install(FixturePath(), L"P")->Index, 11);
-  Plugins->UninstallPlugin(ByIndex(7));
-  Plugins->UninstallPlugin(ByIndex(3));
-  Restart();
-  EXPECT_EQ(Listed(*Plugins), L"9=C:\\b.zvx|B|x 10=.\\e.zvx|E 11=.\\fixtures\\ZvFixture.zvx|P ");
-  EXPECT_THAT(ReadCfg(ConfigFile()), HasSubstr(L"\r\n11=string:.\\fixtures\\ZvFixture.zvx|P\r\n"));
 }
 
 // Each outcome is told in one "Information" box; only a success is stored and

@@ -56,24 +56,36 @@ std::wstring Names(const std::optional<std::vector<TPluginEntry>>& entries) {
 
 }  // namespace
 
-// Entry names by the number rule ("[ 3]", "$B", "0x10"), sorted by position
-// whatever the stored order; a profile is there when it has a sub-section.
-TEST_F(TProfiles, StoredTreesLoadSortedAndOnlySubSectionsMakeProfiles) {
+// A list and trees edited by hand: malformed lines and sections are skipped;
+// indexes and positions follow the number rule ("07", "$A", "[ 3]", "0x10");
+// twins are one plug-in, and uninstalling removes every line of the plug-in;
+// entries sort by position whatever the stored order, and a profile is there
+// when it has a sub-section.
+TEST_F(TProfiles, HandEditedListsAndTreesLoadByTheNumberRule) {
   Stop();
-  std::wstring text;
+  std::wstring text = L"[Plugins]\r\n3=string:.\\a.zvx|A\r\n9=string:C:\\b.zvx|B|x\r\nabc=string:.\\c.zvx|C\r\n4=string:\r\n"
+                      L"5=string:nobar\r\n07=string:.\\d.zvx|D\r\n$A=string:.\\e.zvx|E\r\n+3=string:.\\a.zvx|A\r\n";
   for (const wchar_t* entry : {L"[10][4]A", L"[2][5]B", L"[1][6]C", L"[ 3][7]Zip", L"[$B][0x10]", L"[2]Zip",
                                L"[x][7]Zip", L"2][7]Zip", L"[2][7", L"[2]"})
     text += L"[Profiles\\Work\\" + std::wstring(entry) + L"]\r\n";
   WriteCfg(ConfigFile(), text + L"[Profiles\\Odd\\[x]Zip]\r\n[Profiles\\Bare]\r\nStray=number:1\r\n"
                                 L"[TransformPipe\\Stored\\[2][7]Zip]\r\n[TransformPipe\\Stored\\[1][3]Pack]\r\n");
   UseStore(true);
+  EXPECT_EQ(Listed(*Plugins), L"3=.\\a.zvx|A 7=.\\d.zvx|D 9=C:\\b.zvx|B|x 10=.\\e.zvx|E ");
   EXPECT_EQ(Dump(*Profiles), L"Odd() Work(1:6 2:5 3:7 10:4 11:16 ) ");
-  TProfileManager pipe(skTransformPipe);
-  EXPECT_EQ(Dump(pipe), L"Stored(1:3 2:7 ) ");
-  const TBoxAnswerer boxes;
-  EXPECT_EQ(Names(Profiles->LoadProfile(L"Odd", false)), L"");
-  EXPECT_EQ(Names(Profiles->LoadProfile(L"Missing", false)), L"none");
-  EXPECT_EQ(boxes.Said(), L"0 boxes");
+  EXPECT_EQ(Dump(*std::make_unique<TProfileManager>(skTransformPipe)), L"Stored(1:3 2:7 ) ");
+  {
+    const TBoxAnswerer boxes;
+    EXPECT_EQ(Names(Profiles->LoadProfile(L"Odd", false)), L"");
+    EXPECT_EQ(Names(Profiles->LoadProfile(L"Missing", false)), L"none");
+    EXPECT_EQ(boxes.Said(), L"0 boxes");
+  }
+  EXPECT_EQ(Install(FixturePath(), L"P")->Index, 11);
+  Plugins->UninstallPlugin(ByIndex(7));
+  Plugins->UninstallPlugin(ByIndex(3));
+  Restart();
+  EXPECT_EQ(Listed(*Plugins), L"9=C:\\b.zvx|B|x 10=.\\e.zvx|E 11=.\\fixtures\\ZvFixture.zvx|P ");
+  EXPECT_THAT(ReadCfg(ConfigFile()), HasSubstr(L"\r\n11=string:.\\fixtures\\ZvFixture.zvx|P\r\n"));
 }
 
 TEST_F(TProfiles, AMissingPluginAsksAndNoLeavesNothingLoaded) {

@@ -16,6 +16,14 @@
 
 namespace zvtest {
 
+// The installed plug-ins as "<index>=<file>|<name>", by index.
+inline std::wstring Listed(zv::TPluginManager& plugins) {
+  std::wstring text;
+  for (const zv::TPlugin* p : plugins.GetPlugins())
+    text += std::to_wstring(p->Index) + L"=" + p->FileName + L"|" + p->Name + L" ";
+  return text;
+}
+
 class TPluginRegistryTest : public TRegistryTest {
 protected:
   void SetUp() override {
