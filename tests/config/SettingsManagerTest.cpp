@@ -68,14 +68,6 @@ protected:
   TFakePluginFiles FPlugins;
 };
 
-// "[<index>]<name>": the first character is not looked at.
-TEST(SettingsManagerNames, PluginIdsFromPluginKeys) {
-  const std::pair<const wchar_t*, int32_t> ids[] = {{L"[3]P", 3}, {L"x5]P", 5}, {L"[$10]P", 16}, {L"[-2]]P", -2}};
-  for (const auto& [subKey, id] : ids) EXPECT_EQ(TSettingsManager::ParsePluginID(subKey), id) << subKey;
-  for (const wchar_t* bad : {L"abc", L"[x]Packer", L"]Packer", L"[]Packer", L"[3", L"[3 ]P", L"[99999999999]P"})
-    EXPECT_THROW(TSettingsManager::ParsePluginID(bad), EZvConvertError) << bad;
-}
-
 TEST_F(SettingsRouting, MainFileServesEveryKindButErrorsAndNeverAsksTheRegistry) {
   RegSetDword(L"Settings", L"MemUsage", 50);
   RegSetDword(L"Errors", L"11001", 1);
@@ -133,8 +125,13 @@ TEST_F(SettingsRouting, DataBlocksAreReadWholeOrNotAtAll) {
     EXPECT_EQ(manager.ReadDataBlock(skSettings, L"", name), std::nullopt) << name;
 }
 
-// Every call but DeleteKey takes one routing path: a read and a write stand for all.
+// "[<index>]<name>": the first character is not looked at. Every call but
+// DeleteKey takes one routing path: a read and a write stand for all.
 TEST_F(SettingsRouting, UnparsablePluginKeyFailsBeforeAnyStoreIsTouched) {
+  const std::pair<const wchar_t*, int32_t> ids[] = {{L"[3]P", 3}, {L"x5]P", 5}, {L"[$10]P", 16}, {L"[-2]]P", -2}};
+  for (const auto& [subKey, id] : ids) EXPECT_EQ(TSettingsManager::ParsePluginID(subKey), id) << subKey;
+  for (const wchar_t* bad : {L"abc", L"[x]Packer", L"]Packer", L"[]Packer", L"[3", L"[3 ]P", L"[99999999999]P"})
+    EXPECT_THROW(TSettingsManager::ParsePluginID(bad), EZvConvertError) << bad;
   WriteCfg(MainFile(), L"[Settings]\r\nA=number:1\r\n\r\n");
   const Bytes before = ReadFileBytes(MainFile());
   TSettingsManager manager(MainFile());

@@ -73,10 +73,6 @@ HWND WaitForWindow(const std::wstring& caption, const std::wstring& className, D
               "window \"" + zv::WideToAnsi(caption) + "\" class \"" + zv::WideToAnsi(className) + "\"", timeoutMs);
 }
 
-HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs) {
-  return WaitForWindow(caption, L"#32770", timeoutMs);
-}
-
 HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& className, int id) {
   TSearch search{text, className, id, false};
   ::EnumChildWindows(parent, FindProc, reinterpret_cast<LPARAM>(&search));
@@ -94,14 +90,6 @@ std::wstring GetText(HWND window) {
                         SMTO_ABORTIFHUNG, DefaultGuiTimeoutMs, &copied);
   text.resize(copied);
   return text;
-}
-
-bool IsEnabled(HWND window) { return ::IsWindowEnabled(window) != FALSE; }
-
-RECT GetScreenRect(HWND window) {
-  RECT r{};
-  ::GetWindowRect(window, &r);
-  return r;
 }
 
 std::wstring MessageBoxText(HWND box) {
@@ -141,8 +129,6 @@ void PressKeyOn(HWND control, WORD virtualKey) {
   ::PostMessageW(control, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
 }
 
-void PressKey(HWND window, WORD virtualKey) { PressKeyOn(FocusOf(window), virtualKey); }
-
 void PressMnemonic(HWND window, wchar_t letter) {
   // The context bit (29) tells that Alt is down; dialogs look for mnemonics on WM_SYSCHAR.
   ::PostMessageW(FocusOf(window), WM_SYSCHAR, static_cast<WPARAM>(letter), 1 | (1u << 29));
@@ -153,8 +139,6 @@ void ClickAt(HWND control, POINT pt) {
   ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
   ::PostMessageW(control, WM_LBUTTONUP, 0, at);
 }
-
-void SystemClose(HWND window) { ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
 void SetText(HWND window, const std::wstring& text) {
   DWORD_PTR ignored = 0;

@@ -40,7 +40,9 @@ HWND FindTopWindow(const std::wstring& caption, const std::wstring& className = 
 HWND WaitForWindow(const std::wstring& caption, const std::wstring& className = L"",
                    DWORD timeoutMs = DefaultGuiTimeoutMs);
 // A message box or platform dialog (class "#32770"), optionally by caption.
-HWND WaitForMessageBox(const std::wstring& caption = L"", DWORD timeoutMs = DefaultGuiTimeoutMs);
+inline HWND WaitForMessageBox(const std::wstring& caption = L"", DWORD timeoutMs = DefaultGuiTimeoutMs) {
+  return WaitForWindow(caption, L"#32770", timeoutMs);
+}
 
 // A descendant by text and/or class and/or control id (id -1 = any); null when none.
 HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& className = L"", int id = -1);
@@ -50,8 +52,12 @@ HWND FindChild(HWND parent, const std::wstring& text, const std::wstring& classN
 std::wstring GetText(HWND window);
 // The focused control of the window's thread, else the window itself.
 HWND FocusOf(HWND window);
-bool IsEnabled(HWND window);
-RECT GetScreenRect(HWND window);
+inline bool IsEnabled(HWND window) { return ::IsWindowEnabled(window) != FALSE; }
+inline RECT GetScreenRect(HWND window) {
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  return r;
+}
 // The text of a message box's message (its static text item, id 0xFFFF).
 std::wstring MessageBoxText(HWND box);
 
@@ -64,16 +70,16 @@ void ClickButton(HWND parent, const std::wstring& caption);
 // Presses the button with the given control id (message boxes: IDOK, IDYES, ...;
 // platform dialogs such as the open-file dialog) by posting its command.
 void PressButtonId(HWND dialog, int id);
-// Posts a key press (down and up) to the focused control of the window's thread.
-void PressKey(HWND window, WORD virtualKey);
+// Posts a key press (down and up) straight to a control (it need not have the
+// focus), or to the focused control of the window's thread.
+void PressKeyOn(HWND control, WORD virtualKey);
+inline void PressKey(HWND window, WORD virtualKey) { PressKeyOn(FocusOf(window), virtualKey); }
 // Posts Alt+letter (a mnemonic, "&Yes") to the focused control of the window's thread.
 void PressMnemonic(HWND window, wchar_t letter);
-// Posts a key press straight to a control (it need not have the focus).
-void PressKeyOn(HWND control, WORD virtualKey);
 // Posts a left click at a point of the control's client area.
 void ClickAt(HWND control, POINT clientPoint);
 // Asks the window to close the way the caption's close button does (SC_CLOSE, posted).
-void SystemClose(HWND window);
+inline void SystemClose(HWND window) { ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 // Sets a control's text (WM_SETTEXT, sent).
 void SetText(HWND window, const std::wstring& text);
 // Types file names (a quoted list for several) into the open-file dialog of

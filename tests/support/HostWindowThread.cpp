@@ -11,8 +11,6 @@ constexpr UINT RunMessage = WM_APP + 0x100;
 constexpr DWORD WaitMs = 10000;
 }  // namespace
 
-WNDPROC THostWindowThread::OwnProc() { return WindowProc; }
-
 THostWindowThread::THostWindowThread(int clientWidth, int clientHeight)
     : FReady(::CreateEventW(nullptr, FALSE, FALSE, nullptr)), FReleased(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   FThread = std::thread([=, this] { Loop(clientWidth, clientHeight); });
@@ -83,10 +81,6 @@ void THostWindowThread::Hold() {
   FHold = [this] { ::WaitForSingleObject(FReleased, WaitMs); };
   // Messages posted after this one wait behind it.
   ::PostThreadMessageW(FThreadId, RunMessage, 0, reinterpret_cast<LPARAM>(&FHold));
-}
-
-void THostWindowThread::BringToForeground() {
-  Run([this] { ::SetForegroundWindow(FWindow); });
 }
 
 }  // namespace zvtest

@@ -18,7 +18,7 @@ public:
 
   HWND Handle() const { return FWindow; }
   DWORD ThreadId() const { return FThreadId; }
-  static WNDPROC OwnProc();  // the window's procedure, as the host made it
+  static WNDPROC OwnProc() { return WindowProc; }  // the window's procedure, as the host made it
 
   // Runs fn on the window's thread after what was posted before, and waits for it.
   void Run(const std::function<void()>& fn);
@@ -26,7 +26,7 @@ public:
   // The window's thread handles nothing more until Release.
   void Hold();
   void Release() { ::SetEvent(FReleased); }
-  void BringToForeground();
+  void BringToForeground() { Run([this] { ::SetForegroundWindow(FWindow); }); }
 
   // Sees every message that reaches the window's own procedure; set it through Run.
   std::function<void(UINT msg, WPARAM wParam, LPARAM lParam)> OnMessage;
