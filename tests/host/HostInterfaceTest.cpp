@@ -135,16 +135,16 @@ TEST(HostOperations, PlainOperationsActOnRealPathsOnly) {
 
 TEST(HostOperations, ExecuteOpensRealFilesAndTheSettingsDialog) {
   TTestHost host;
-  const std::wstring helper = host.Work / L"ZvOpenHelper.exe";
-  ::CopyFileW((zv::GetModuleDir() + L"\\ZvOpenHelper.exe").c_str(), helper.c_str(), FALSE);
+  const std::string script = "@cd > part\r\n@move part cwd\r\n";  // writes the folder it runs in, whole
+  WriteFileBytes(host.Work / L"cwd.bat", std::vector<unsigned char>(script.begin(), script.end()));
   const struct { const char* Name; const char* Verb; int Expected; } cases[] = {
       {nullptr, nullptr, 0}, {"", "open", 0}, {"\\C: (x)", "open", 0}, {"\\C: (x)\\no such file.exe", "open", 1},
       {"\\C: (x)\\no such file.exe", "Open", 0}, {"\\Press enter here to display help...", "edit", 0}};
   for (const auto& c : cases) EXPECT_EQ(host.Fs<int>("FsExecuteFile", host.MainWindow, c.Name, c.Verb), c.Expected) << c.Name;
-  EXPECT_EQ(host.Fs<int>("FsExecuteFile", host.MainWindow, host.View(L"ZvOpenHelper.exe").c_str(), "open"), 0);
-  WaitUntil([&] { return FileExists(helper + L".cwd"); }, "the helper");  // it writes the folder it runs in
-  const std::vector<unsigned char> cwd = ReadFileBytes(helper + L".cwd");
-  EXPECT_EQ(zv::AnsiToWide(std::string(cwd.begin(), cwd.end())), host.Work.Path());
+  EXPECT_EQ(host.Fs<int>("FsExecuteFile", host.MainWindow, host.View(L"cwd.bat").c_str(), "open"), 0);
+  WaitUntil([&] { return FileExists(host.Work / L"cwd"); }, "the script");
+  const std::vector<unsigned char> cwd = ReadFileBytes(host.Work / L"cwd");
+  EXPECT_EQ(zv::AnsiToWide(std::string(cwd.begin(), cwd.end())), host.Work.Path() + L"\r\n");
 
   // The Settings dialog, centred over the host's window.
   for (const auto& [name, verb] : {std::pair{SettingsEntry, "open"}, {SettingsEntry, "properties"}, {"\\", "properties"}}) {
