@@ -105,13 +105,10 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
   unloads = Unloads();
   {
     TBoxAnswerer boxes;
-    f.PluginAboutBtn->Click();
-    f.PluginSettingsBtn->Click();
-    ASSERT_EQ(boxes.Boxes.size(), 2u);
-    EXPECT_EQ(boxes.Boxes[0].Text + boxes.Boxes[1].Text,
-              L"The \"Bare\" plugin doesn't have about section.The \"Bare\" plugin doesn't have settings section.");
+    f.PluginAboutBtn->Click();  // its missing settings are the Processor dialog's case
+    EXPECT_EQ(boxes.Said(), L"Information: The \"Bare\" plugin doesn't have about section.");
   }
-  EXPECT_EQ(Unloads(), unloads + 2);
+  EXPECT_EQ(Unloads(), unloads + 1);
 
   // Installing C and A again adds C only.
   ::CopyFileW(FixturePath().c_str(), (Temp / L"C.zvx").c_str(), FALSE);
