@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "host/TestHost.h"
-#include "platform/Module.h"
 #include "platform/TextConv.h"
 #include "support/GuiDriver.h"
 
