@@ -84,18 +84,15 @@ struct TFakeErrorEntry : TRecordingErrorEntry {
   std::function<void()> OnReport;
 };
 
-struct TFakeWriteProgress : ITransformProgress {
+// The save's progress receiver and the panel's output line.
+struct TFakeRun : ITransformProgress, IProgressLines {
   bool SetProgress(int32_t) override { return false; }
   void SetStatus(const char*) override {}
   bool SetWriteProgress(int32_t percent) override {
+    if (Raise) throw EZvError(L"panel gone");
     Percents.push_back(percent);
     return static_cast<int>(Percents.size()) == AbortAtCall;
   }
-  std::vector<int32_t> Percents;
-  int AbortAtCall = 0;  // 1-based call that answers "abort"; 0 never
-};
-
-struct TFakeOutputLine : IProgressLines {
   void SetLoadText(const std::wstring&) override {}
   void SetStatusText(const std::wstring&) override {}
   void SetProcessingText(const std::wstring&) override {}
@@ -104,6 +101,9 @@ struct TFakeOutputLine : IProgressLines {
     Texts.push_back(text);
     if (OnText) OnText();
   }
+  std::vector<int32_t> Percents;
+  int AbortAtCall = 0;  // 1-based call that answers "abort"; 0 never
+  bool Raise = false;
   std::vector<std::wstring> Texts;
   std::function<void()> OnText;
 };
@@ -131,13 +131,12 @@ std::wstring Fields(const TGeneralStream& s) {
 // Registers the fakes for one test and removes them after it.
 class GeneralStream : public ::testing::Test {
 protected:
-  GeneralStream() { CurrentPluginContext = &Plugin, ActiveTransformManager = &Progress, ProgressLines = &OutputLine; }
+  GeneralStream() { CurrentPluginContext = &Plugin, ActiveTransformManager = &Progress, ProgressLines = &Progress; }
   ~GeneralStream() override { CurrentPluginContext = nullptr, ActiveTransformManager = nullptr, ProgressLines = nullptr; }
 
   TFakePlugin Plugin;
   TFakeErrorEntry Errors;
-  TFakeWriteProgress Progress;
-  TFakeOutputLine OutputLine;
+  TFakeRun Progress;
   TMemStream* Mem = new TMemStream(Pattern(100));
   TOutputStream Out{std::unique_ptr<TStream>(Mem), {L"C:\\out", L"keep", L"a", L"txt"}};
 };
@@ -212,14 +211,14 @@ TEST_F(GeneralStream, PluginTextIsNeverReadBeyond260Bytes) {
 // Accepted plug-in renames show the new full name, outside the lock; refused
 // ones and the user's own rename do not.
 TEST_F(GeneralStream, OutputRenameShowsTheNewFullName) {
-  OutputLine.OnText = [&] { ExpectLockFree(Out); };
+  Progress.OnText = [&] { ExpectLockFree(Out); };
   ASSERT_TRUE(Out.SetPathA("sub"));
   ASSERT_TRUE(Out.SetNameA("b.x"));
   ASSERT_TRUE(Out.SetExtensionA("dat"));
   EXPECT_FALSE(Out.SetPathA(".."));
   EXPECT_FALSE(Out.SetNameA(""));
   Out.SetFileName(L"quiet.bin");
-  EXPECT_EQ(OutputLine.Texts, (std::vector<std::wstring>{L"C:\\out\\sub\\a.txt", L"C:\\out\\sub\\b.txt",
+  EXPECT_EQ(Progress.Texts, (std::vector<std::wstring>{L"C:\\out\\sub\\a.txt", L"C:\\out\\sub\\b.txt",
                                                          L"C:\\out\\sub\\b.dat"}));
   ProgressLines = nullptr;
   EXPECT_TRUE(Out.SetNameA("z"));
@@ -288,14 +287,6 @@ TEST_F(GeneralStream, BadPointersAndCountsNeverReachTheData) {
 TEST_F(GeneralStream, SaveToFile) {
   using TSetup = std::function<void(const TTempDir&, TMemStream&, TOutputStream&)>;
   const TSetup none = [](auto&...) {};
-  const TSetup raisingProgress = [](auto&...) {
-    static struct : ITransformProgress {
-      bool SetProgress(int32_t) override { return false; }
-      void SetStatus(const char*) override {}
-      bool SetWriteProgress(int32_t) override { throw EZvError(L"panel gone"); }
-    } raising;
-    ActiveTransformManager = &raising;
-  };
   enum TFile { Saved, Gone, Left, Any };  // what is at the destination afterwards
   struct {
     const char* what; size_t size; const wchar_t* sub; TSetup setup;
@@ -322,7 +313,7 @@ TEST_F(GeneralStream, SaveToFile) {
       {"file cannot be made", 1000, L"",
        [](const TTempDir& dir, auto&...) { ::CreateDirectoryW((dir / L"out.bin").c_str(), nullptr); }, srFailed, {},
        0, Left},
-      {"progress receiver raises", 1000, L"", raisingProgress, srFailed, {}, 1, Any},
+      {"progress receiver raises", 1000, L"", [this](auto&...) { Progress.Raise = true; }, srFailed, {}, 1, Any},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
