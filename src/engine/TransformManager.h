@@ -30,12 +30,17 @@
 namespace zv {
 
 // What the last Run did with its data, for a caller that must decide whether
-// a move may delete the source: only when Run answered true, nothing is
-// Unwritten, nothing is Parked and no Saved name is the source file itself.
-// A Parked source can go after the batch's last pass answered true with
-// nothing Unwritten or Parked.
+// a move may delete the source: only when Run answered true, the source was
+// opened, nothing is Unwritten, nothing is Parked and no Saved name is the
+// source file itself. A run can end normally without opening its source: a
+// first stage still giving outputs of an earlier file is called with that
+// file's input instead. A Parked source can go after the batch's last pass
+// answered true with nothing Unwritten or Parked.
 struct TRunOutcome {
-  bool SourceOpened = false;             // the source file was opened for reading
+  // The source file was opened for reading. After a run that ended normally
+  // the first stage is then done with it: a stage with more output is
+  // always called again before a run ends.
+  bool SourceOpened = false;
   std::vector<std::wstring> Saved;       // outputs written, by their full names as the system resolves them
   std::vector<std::wstring> Unwritten;   // outputs not written: overwrite declined, save ignored, name refused
   bool Parked = false;                   // a waiting stage still holds data after the run

@@ -68,8 +68,11 @@ void SettleMovedSource(TBatch& batch, const std::wstring& source, const std::opt
     batch.SavedSinceParking.insert(batch.SavedSinceParking.end(), saved.begin(), saved.end());
     batch.UnwrittenSinceParking = batch.UnwrittenSinceParking || !outcome.Unwritten.empty();
   }
-  // A source we cannot tell apart from the outputs stays.
-  if (!identity || !outcome.Unwritten.empty() || !StillTheSource(source, *identity, saved)) return;
+  // A run that never read its source (a stage still giving the outputs of
+  // an earlier file filled it) leaves it for the user; one we cannot tell
+  // apart from the outputs stays too.
+  if (!outcome.SourceOpened || !identity || !outcome.Unwritten.empty() || !StillTheSource(source, *identity, saved))
+    return;
   if (outcome.Parked)
     batch.Parked.push_back({source, *identity});
   else

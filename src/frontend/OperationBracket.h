@@ -7,9 +7,9 @@
 // progress panel.
 //
 // A move deletes a source only when nothing of it can be lost: the run
-// ended normally, no output was left unwritten (an overwrite declined, a
-// failed save ignored), no saved output is the source file itself, and no
-// stage still holds its data. A source whose data a stage holds goes at the
+// ended normally after reading that source itself, no output was left
+// unwritten (an overwrite declined, a failed save ignored), no saved output
+// is the source file itself, and no stage still holds its data. A source whose data a stage holds goes at the
 // end, after a last pass that wrote everything. Otherwise the source stays,
 // and the file still counts as done.
 //

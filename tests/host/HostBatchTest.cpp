@@ -11,19 +11,6 @@
 namespace zvtest {
 namespace {
 
-using TBytes = std::vector<unsigned char>;
-
-TBytes Bytes(size_t size, unsigned char seed) {
-  TBytes bytes(size);
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(seed + i * 7);
-  return bytes;
-}
-
-bool Holds(const std::wstring& path, const TBytes& bytes) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && ReadFileBytes(path) == bytes;
-}
-
 // Through two stages (the first drops the third file, the second renames
 // every output): the local directory left empty by the dropped file goes at
 // the end.

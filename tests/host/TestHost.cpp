@@ -14,6 +14,7 @@ namespace zvtest {
 
 std::vector<TTestHost::TProgressCall> TTestHost::Progress;
 bool TTestHost::AbortProgress = false;
+std::function<void()> TTestHost::OnProgress;
 
 namespace {
 
@@ -24,6 +25,7 @@ std::wstring FixtureFile(const char* tag) { return L"Zv" + std::wstring(1, towup
 
 int WINAPI RecordProgress(int pluginNr, char*, char*, int percent) {
   TTestHost::Progress.push_back({pluginNr, percent});
+  if (TTestHost::OnProgress) TTestHost::OnProgress();
   return TTestHost::AbortProgress && percent > 0 && percent < 100;
 }
 
@@ -96,6 +98,7 @@ TTestHost::TTestHost(TPipe storedPipe, int interfaceHigh, int interfaceLow, bool
   WriteConfig(Folder / L"Zentavo.cfg", Folder.Path(), storedPipe);
   Progress.clear();
   AbortProgress = false;
+  OnProgress = nullptr;
 
   MainWindow = MakeWindow(L"TTOTAL_CMD", 200, 150);
   Library = ::LoadLibraryW(FLibraryPath.c_str());

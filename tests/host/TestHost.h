@@ -25,6 +25,18 @@ namespace zvtest {
 
 enum : int { opList = 1, opGet = 3, opPut = 5, opRenMov = 7, fsOk = 0, fsUserAbort = 5, copyMove = 4 };
 
+// File contents: a pattern of a size, and whether a file holds exactly it.
+using TBytes = std::vector<unsigned char>;
+inline TBytes Bytes(size_t size, unsigned char seed) {
+  TBytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(seed + i * 7);
+  return bytes;
+}
+inline bool Holds(const std::wstring& path, const TBytes& bytes) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && ReadFileBytes(path) == bytes;
+}
+
 // A stage of the stored pipe: a test plug-in ("passthru", "merge", ...) and
 // its settings lines ("Results=string:7").
 struct TStage {
@@ -79,6 +91,7 @@ public:
   };
   static std::vector<TProgressCall> Progress;
   static bool AbortProgress;  // the callback then answers 1 for 0 < percent < 100
+  static std::function<void()> OnProgress;  // runs in every progress call, on the caller's thread
 
 private:
   std::wstring FLibraryPath;
