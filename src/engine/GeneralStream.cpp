@@ -269,10 +269,11 @@ int32_t TGeneralStream::SaveToFile() {
     outcome = TCopyOutcome::Failed;
   }
 
-  // What an abort or a failed read leaves is not the data: remove it. After a
-  // failed write the caller may retry, and the partial file stays for it.
-  if (created && (outcome == TCopyOutcome::Aborted || outcome == TCopyOutcome::ReadFailed))
-    ::DeleteFileW(fileName.c_str());
+  // A file we made that does not hold the whole data (an abort, a failed
+  // read, a write that failed part way on a full disk or a lost share) would
+  // pass for a whole one under the output's real name: remove it. A retry
+  // makes the file anew anyway.
+  if (created && outcome != TCopyOutcome::Saved) ::DeleteFileW(fileName.c_str());
   switch (outcome) {
     case TCopyOutcome::Saved: return srSaved;
     case TCopyOutcome::Aborted: return srAborted;

@@ -101,7 +101,8 @@ public:
   virtual int32_t Write(const void* buffer, int32_t count);
 
   bool IsEndOfStream();
-  // Writes the whole data to the file at the full name: srSaved, srFailed or srAborted.
+  // Writes the whole data to the file at the full name: srSaved, srFailed or
+  // srAborted. A file it made is removed again unless it was saved whole.
   int32_t SaveToFile();
   // Hands an error of the running plug-in to the error entry.
   void ReportError(uint32_t code, const std::wstring& message);

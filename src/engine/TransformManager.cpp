@@ -365,7 +365,10 @@ TTransformManager::TStep TTransformManager::SaveOutput(std::unique_ptr<TGeneralS
       result = stream->SaveToFile();
     }
     if (result == srSaved) break;
-    if (result == srAborted) return TStep::Stop;  // the partial file is gone already
+    // Neither an abort nor a failure leaves a partial file behind: Retry
+    // writes it anew, and after Abort or Ignore no short file stands under
+    // the output's name.
+    if (result == srAborted) return TStep::Stop;
     const int answer =
         ShowMessageBox(L"Failed to save the \"" + fullName + L"\" file.", L"Error", MB_ABORTRETRYIGNORE | MB_ICONERROR);
     if (answer == IDRETRY) continue;

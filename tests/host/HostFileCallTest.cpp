@@ -158,5 +158,47 @@ TEST(HostPanel, StatusMemoryInputAndOutputLines) {
   EXPECT_EQ(FindChild(copyWindow.Handle(), L"Zentavo progress"), nullptr);
 }
 
+
+// A destination that runs full part way through a 1 MiB output (a small
+// tmpfs that the test run mounts): whatever the answer to the save-failure
+// box, no short file stays under the output's name, and a move keeps its
+// source.
+TEST(HostSmallDisk, ASaveThatRunsOutOfSpaceLeavesNoFile) {
+  const std::wstring disk = zv::GetModuleDir() + L"\\smalldisk", reasonFile = disk + L".txt";
+  ULARGE_INTEGER size{};
+  if (!::GetDiskFreeSpaceExW((disk + L"\\").c_str(), nullptr, &size, nullptr) || size.QuadPart > 1u << 20) {
+    const TBytes reason = FileExists(reasonFile) ? ReadFileBytes(reasonFile) : TBytes();
+    GTEST_SKIP() << (reason.empty() ? "no small disk mounted at " + zv::WideToAnsi(disk)
+                                    : std::string(reason.begin(), reason.end()));
+  }
+  const struct {
+    const char* What;
+    int Flags;
+    std::vector<int> Answers;
+    int Result;
+  } rows[] = {
+      {"a move, aborted", copyMove, {IDABORT}, fsUserAbort},
+      {"a copy, ignored", 0, {IDIGNORE}, fsOk},
+      {"a move, retried, then ignored", copyMove, {IDRETRY, IDIGNORE}, fsOk},
+  };
+  const TBytes data = Bytes(1 << 20, 9);
+  const std::wstring view = disk + L"\\view", target = view + L"\\a.bin";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    TTestHost host(TPipe{{"passthru", {}}});
+    ::CreateDirectoryW(view.c_str(), nullptr);
+    WriteFileBytes(host.Work / L"a.bin", data);
+    host.Operate({opPut, view, [&] {
+      EXPECT_EQ(host.Fs<int>("FsPutFile", host.Local(L"a.bin").c_str(), TTestHost::HostPath(target).c_str(), row.Flags),
+                row.Result);
+    }, L"Start", false, row.Answers});
+    EXPECT_EQ(host.Boxes,
+              std::vector<std::wstring>(row.Answers.size(), L"Error: Failed to save the \"" + target + L"\" file."));
+    EXPECT_FALSE(FileExists(target));
+    EXPECT_TRUE(Holds(host.Work / L"a.bin", data));
+    RemoveTree(view);
+  }
+}
+
 }  // namespace
 }  // namespace zvtest
