@@ -130,10 +130,11 @@ TProfile* TProfileManager::SaveProfile(const std::wstring& name, const std::vect
     profile->Name = name;
     DeleteStoredTree(name);
     int32_t position = 0;
+    bool refused = false;
     for (const TLoadedPlugin* entry : entries) {
       ++position;
       const std::wstring key = EntryKey(name, position, entry->Index, entry->Name);
-      if (entry->PluginSettings) entry->PluginSettings->Save(FKind, key);
+      if (entry->PluginSettings && !entry->PluginSettings->Save(FKind, key)) refused = true;
       // An entry without settings is found again only through its sub-section.
       const auto values = settings.GetValueNames(FKind, key);
       if (!values || values->empty()) {
@@ -142,6 +143,9 @@ TProfile* TProfileManager::SaveProfile(const std::wstring& name, const std::vect
       }
       profile->Plugins.push_back({position, entry->Index});
     }
+    // The caller tells the user, who would otherwise find a setting gone at
+    // the next load; as little as possible is missing from the store.
+    if (refused) return nullptr;
     std::unique_ptr<TProfile>& slot = FProfiles[FoldName(name)];
     slot = std::move(profile);
     return slot.get();

@@ -53,7 +53,9 @@ public:
   // Replaces the profile's stored tree by the entries with their settings,
   // numbered 1, 2, 3 in list order; every entry's sub-section exists
   // afterwards, also for a plug-in that keeps no settings. Null when the
-  // name is refused or the store failed.
+  // name is refused, the store failed or it refused a setting (the other
+  // entries and settings are written all the same); the record held before
+  // then stays.
   TProfile* SaveProfile(const std::wstring& name, const std::vector<const TLoadedPlugin*>& entries);
   // Removes the profile from memory and store; an unknown name changes nothing.
   void DeleteProfile(const std::wstring& name);

@@ -48,10 +48,23 @@ TZentavoProgressForm::~TZentavoProgressForm() {
 void TZentavoProgressForm::SetLineText(int line, const std::wstring& text) {
   // A thread that does not own the panel must not touch its controls: that
   // would wait for the panel's thread.
-  if (IsForeignThread || ::GetCurrentThreadId() != FThreadId)
+  if (IsForeignThread || ::GetCurrentThreadId() != FThreadId) {
     QueueText(text, line);
-  else
-    ShowLine(line, text);
+    return;
+  }
+  ShowQueuedTexts(line);
+  ShowLine(line, text);
+}
+
+// When the file calls run on the panel's own thread, the window's procedure
+// is the host's: the messages of texts queued by another thread (a plug-in's
+// own) meet nobody of ours, so the window's thread takes them up here, at
+// its next line. The line being set has a newer text than its queued one.
+void TZentavoProgressForm::ShowQueuedTexts(int newerLine) {
+  for (int line = 1; line <= LineCount; ++line) {
+    const std::unique_ptr<std::wstring> text = TakeQueuedText(line);
+    if (text && line != newerLine) ShowLine(line, *text);
+  }
 }
 
 void TZentavoProgressForm::QueueText(const std::wstring& text, int line) {

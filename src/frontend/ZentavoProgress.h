@@ -3,7 +3,8 @@
 // (frontend/ProgressHandOver.h opens and closes it). It lives on the thread of
 // that window. A line set on another thread is handed over: the text waits in
 // the line's queue slot and a message to the window has the window's thread
-// show it. While a text waits, newer texts for that line are dropped, so a
+// show it, or the window's thread takes it up when it next sets a line
+// itself. While a text waits, newer texts for that line are dropped, so a
 // busy file thread never floods the window's queue.
 #pragma once
 #include <windows.h>
@@ -72,6 +73,8 @@ public:
 
 private:
   static constexpr int LineCount = 5;
+  // On the panel's own thread: the texts other threads queued, but newerLine's.
+  void ShowQueuedTexts(int newerLine);
   std::atomic<std::wstring*>& Slot(int line) { return FQueue[static_cast<size_t>(line - 1)]; }
 
   const DWORD FThreadId;

@@ -24,6 +24,21 @@ constexpr short MaxInterval = 32767;
 
 TPlugin* PluginOf(const TListBox& list, int index) { return static_cast<TPlugin*>(list.Object(index)); }
 
+// The plug-in's changed settings become its stored defaults; a store that
+// fails, or refuses a value, is told with the reason.
+void SaveDefaults(HWND owner, const TLoadedPlugin& entry, const std::wstring& key) {
+  std::wstring reason;
+  try {
+    if (entry.PluginSettings->Save(skSettings, key)) return;
+    reason = L"The settings store refused a value.";
+  } catch (...) {
+    reason = CurrentExceptionMessage();
+  }
+  ShowMessageBoxOwned(owner,
+                      L"An error occured while saving the settings of the " + Quoted(entry.Name) + L" plugin: " + reason,
+                      L"Error", MB_ICONERROR);
+}
+
 }  // namespace
 
 void ShowNoSettingsBox(HWND owner, const std::wstring& name) {
@@ -246,14 +261,7 @@ void TZentavoSettingsForm::PluginSettingsBtnClick() {
   }
   switch (file.Settings(true)) {
     case ZVS_CHANGED:
-      try {
-        entry->PluginSettings->Save(skSettings, key);
-      } catch (...) {
-        ShowMessageBoxOwned(Handle(),
-                            L"An error occured while saving the settings of the " + Quoted(entry->Name) +
-                                L" plugin: " + CurrentExceptionMessage(),
-                            L"Error", MB_ICONERROR);
-      }
+      SaveDefaults(Handle(), *entry, key);
       break;
     case ZVS_ERROR:
       ReportSettingsError(Handle(), file, entry->Name);

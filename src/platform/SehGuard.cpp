@@ -47,7 +47,12 @@ void zv_SehRecord(TSehFrame* frame, const EXCEPTION_RECORD* record) noexcept {
 // leaves through one tail that takes ESP from EBP (never from the callee),
 // restores the control words, unlinks the record and pops the saved
 // registers. Answers 0 after a normal return (EAX stored in *result), 1 after
-// a fault.
+// a fault. A plug-in may return normally with x87 exceptions pending that it
+// raised under a masked control word of its own: they are cleared (fnclex,
+// which does not wait) before the caller's control word is loaded, since a
+// word that unmasks them would raise them at the next waiting instruction,
+// the fldcw itself or our next arithmetic. MXCSR comes back whole, flags
+// included: SSE raises only at the faulting instruction.
 //
 // zv_SehHandler (record, frame, context, dispatcher), cdecl, called by the
 // system's dispatcher: passes unwinding calls on; otherwise records the
@@ -96,6 +101,7 @@ _zv_SehInvoke:
     mov ecx, dword ptr [ebp+20]
     mov dword ptr [ecx], eax
     xor eax, eax
+    fnclex
     fldcw word ptr [ebp-20]
     jmp .Lzv_tail
 .Lzv_resume:
@@ -275,8 +281,11 @@ bool IsAccessibleRange(const void* address, size_t size, bool forWriting) noexce
 
 TDefaultFloatingPoint::TDefaultFloatingPoint() noexcept {
   // FNSTENV also masks every x87 exception, so nothing traps before FLDCW.
+  // The flags the caller left pending are its own: saved with its
+  // environment, cleared for our code, so that no word loaded meanwhile (a
+  // host's callback may load its own) raises them.
   const uint16_t controlWord = 0x037F;
-  __asm__ volatile("fnstenv %0\n\tfldcw %1" : "=m"(FEnvironment) : "m"(controlWord));
+  __asm__ volatile("fnstenv %0\n\tfnclex\n\tfldcw %1" : "=m"(FEnvironment) : "m"(controlWord));
   if (zv_SehHasSse) {
     const uint32_t mxcsr = 0x1F80;
     __asm__ volatile("stmxcsr %0\n\tldmxcsr %1" : "=m"(FMxcsr) : "m"(mxcsr));

@@ -47,7 +47,9 @@ struct TSehFault {
 // MXCSR are as before the call, the x87 register stack is empty, and after a
 // stack overflow the stack's guard page is armed again. Nests: fn may itself
 // use the guard. The x87 control word and MXCSR are put back after a normal
-// return too, so a plug-in cannot leave our floating-point settings changed.
+// return too, so a plug-in cannot leave our floating-point settings changed,
+// and the x87 exceptions it left pending are cleared first: a normal return
+// is no fault, and no flag of the plug-in's may raise in the caller's code.
 bool SehCall(const void* fn, std::initializer_list<uint32_t> args, uint32_t& result, TSehFault& fault) noexcept;
 
 // An argument as the guard passes it: pointers and integers of up to 32 bits.
@@ -81,8 +83,9 @@ bool IsAccessibleRange(const void* address, size_t size, bool forWriting) noexce
 // precision, round to nearest) and the SSE default (every exception masked,
 // round to nearest, denormals kept). A plug-in's runtime may have unmasked
 // exceptions or changed rounding, which would make our arithmetic fault or
-// round otherwise. The caller's whole x87 environment and MXCSR come back at
-// the end, so the flags our code raised never reach it.
+// round otherwise. Our code starts without the x87 flags the caller left
+// pending, and the caller's whole x87 environment (those flags included) and
+// MXCSR come back at the end, so the flags our code raised never reach it.
 class TDefaultFloatingPoint {
 public:
   TDefaultFloatingPoint() noexcept;

@@ -61,22 +61,24 @@ void TPluginSettings::Load(TSettingKind kind, const std::wstring& key) {
   }
 }
 
-void TPluginSettings::Save(TSettingKind kind, const std::wstring& key) const {
+bool TPluginSettings::Save(TSettingKind kind, const std::wstring& key) const {
   TSettingsManager& store = Store();
   std::optional<TStringList> stale = store.GetValueNames(kind, key);
+  bool stored = true;
   for (const auto& [id, setting] : FSettings) {
-    std::visit(
+    const bool written = std::visit(
         [&](const auto& value) {
           using T = std::decay_t<decltype(value)>;
           if constexpr (std::is_same_v<T, int32_t>) {
-            store.WriteNumber(kind, key, setting.Name, value);
+            return store.WriteNumber(kind, key, setting.Name, value);
           } else if constexpr (std::is_same_v<T, std::wstring>) {
-            store.WriteString(kind, key, setting.Name, value);
+            return store.WriteString(kind, key, setting.Name, value);
           } else {
-            store.WriteData(kind, key, setting.Name, value.data(), static_cast<int32_t>(value.size()));
+            return store.WriteData(kind, key, setting.Name, value.data(), static_cast<int32_t>(value.size()));
           }
         },
         setting.Value);
+    if (!written) stored = false;
     // The stores compare names without regard to case: the name just
     // written is the stored one of any case.
     if (stale) {
@@ -85,7 +87,9 @@ void TPluginSettings::Save(TSettingKind kind, const std::wstring& key) const {
     }
   }
   if (stale)
-    for (const std::wstring& name : *stale) store.DeleteValue(kind, key, name);
+    for (const std::wstring& name : *stale)
+      if (!store.DeleteValue(kind, key, name)) stored = false;
+  return stored;
 }
 
 const TSetting* TPluginSettings::Find(const std::wstring& id) const {

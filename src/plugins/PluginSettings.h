@@ -59,8 +59,11 @@ public:
   // is skipped.
   void Load(TSettingKind kind, const std::wstring& key);
   // Writes every record to the section and deletes from it the names no
-  // longer held. Refused writes are ignored; store exceptions go on.
-  void Save(TSettingKind kind, const std::wstring& key) const;
+  // longer held. False when the store refused a value or a deletion (the
+  // .cfg file takes no line break): the rest is written all the same, and a
+  // refused value keeps what the store held under its name. Store
+  // exceptions go on.
+  [[nodiscard]] bool Save(TSettingKind kind, const std::wstring& key) const;
 
   // Reads: a missing ID or one of another kind gives the default (none).
   int32_t ReadNumber(const std::wstring& id, int32_t defaultValue);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -120,6 +121,31 @@ TEST_F(ProgressPanel, TheWindowsThreadMakesShowsAndDestroysThePanel) {
                                              L"destroyed on its thread", L"hide: panel gone, replaced"}));
   EXPECT_EQ(ProcOf(window), THostWindowThread::OwnProc());
   EXPECT_EQ(ProgressLines.load(), nullptr);
+}
+
+// File calls on the window's own thread leave its procedure alone. A line
+// that a plug-in's own thread sets meanwhile reaches the panel when the
+// window's thread next sets a line (unless that is the same line), and the
+// line takes texts from that thread again afterwards.
+TEST_F(ProgressPanel, TextsFromAPluginsThreadReachAPanelWhoseFileCallsRunOnTheWindowsThread) {
+  THostWindowThread host(400, 120);
+  host.BringToForeground();
+  const HWND window = host.Handle();
+  const auto onPluginThread = [](const std::function<void(IProgressLines&)>& set) {
+    std::thread([&] { set(*ProgressLines.load()); }).join();
+  };
+  host.Run([&] {
+    ShowProgressForm();
+    onPluginThread([](IProgressLines& lines) { lines.SetStatusText(L"Working"); });
+    ProgressLines.load()->SetLoadText(L"7%");
+    EXPECT_TRUE(Shows(window, L"Working"));
+    onPluginThread([](IProgressLines& lines) { lines.SetStatusText(L"again"), lines.SetLoadText(L"8%"); });
+    ProgressLines.load()->SetLoadText(L"9%");
+    EXPECT_TRUE(Shows(window, L"again"));
+    EXPECT_TRUE(Shows(window, L"9%"));
+  });
+  EXPECT_EQ(ProcOf(window), THostWindowThread::OwnProc());
+  host.Run(HideProgressForm);
 }
 
 TEST_F(ProgressPanel, SettersRacingBatchEndsAndTheHostHidingOrDestroyingItsWindowNeverCrash) {

@@ -81,6 +81,29 @@ TEST(HostBatch, PutRenameSplitMergeAndCancel) {
   }
 }
 
+// A stage that leaves an invalid-operation flag pending, which the host's
+// control word unmasks, before its progress callbacks, its reads and writes
+// and its normal return: the file is copied whole and nothing is reported,
+// and the library's own arithmetic afterwards (the save's percentages, on
+// the host's thread) raises nothing.
+TEST(HostBatch, AStageLeavingAFloatingPointFlagPendingHasNotFailed) {
+  TTestHost host({{"passthru", {L"Pending=number:1", L"Steps=number:4"}}});
+  const TBytes a = Bytes(300000, 5);
+  WriteFileBytes(host.Work / L"a.txt", a);
+  ::CreateDirectoryW((host.Work / L"dst").c_str(), nullptr);
+  uint16_t controlWord = 0, flags = 0;
+  host.Operate({opGet, host.Work.Path(), [&] {
+    EXPECT_EQ(host.Fs<int>("FsGetFile", host.View(L"a.txt").c_str(), host.Local(L"dst\\a.txt").c_str(), 0, nullptr), fsOk);
+    controlWord = X87ControlWord();
+    flags = X87StatusWord() & X87ExceptionFlags;
+  }});
+  EXPECT_EQ(host.Boxes, std::vector<std::wstring>{});
+  EXPECT_TRUE(Holds(host.Work / L"dst\\a.txt", a));
+  EXPECT_EQ(controlWord, HostControlWordRead);
+  EXPECT_EQ(flags & 0x0D, 0) << "an unmasked flag left for the host";
+  EXPECT_GE(TTestHost::Progress.size(), 2u);
+}
+
 // What a move leaves. It keeps every source whose data was written nowhere
 // and still answers success for it: an overwrite declined, a failed save
 // ignored, a source saved over itself, data a merging stage held when the

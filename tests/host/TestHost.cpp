@@ -141,6 +141,7 @@ void TTestHost::Operate(const TOperation& op) {
   ::SetForegroundWindow(copyWindow);
   const HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread worker([&] {
+    const TX87ControlWord floatingPoint;
     {
       TBoxAnswerer answerer(op.BoxAnswers);
       if (op.Files) op.Files();

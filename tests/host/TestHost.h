@@ -3,7 +3,8 @@
 // (update checks off, a temporary folder of its own, optionally a stored
 // pipe); a main window of the class FsInit looks for; LoadLibrary, the 16
 // exports by name, FsSetDefaultParams, FsInit with a recording progress
-// callback (log and request callbacks fail the test when called).
+// callback (log and request callbacks fail the test when called). Its
+// threads run with x87 exceptions unmasked, as some file managers do.
 //
 // Operate plays one operation: FsStatusInfo start while a driver answers the
 // Processor dialog; the file calls on a worker thread while this thread owns
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "support/HostFloatingPoint.h"
 #include "support/TestFiles.h"
 
 namespace zvtest {
@@ -94,6 +96,7 @@ public:
   static std::function<void()> OnProgress;  // runs in every progress call, on the caller's thread
 
 private:
+  const TX87ControlWord FFloatingPoint;  // from before loading the library until after freeing it
   std::wstring FLibraryPath;
   std::vector<std::wstring> FFixturePaths;
   bool FUnloaded = false;

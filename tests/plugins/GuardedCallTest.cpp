@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/TextConv.h"
 #include "plugins/PluginFile.h"
 #include "plugins/ZentavoAPI.h"
+#include "support/HostFloatingPoint.h"
 #include "support/PluginFixtures.h"
 
 using namespace zv;
@@ -44,7 +46,8 @@ std::wstring ModuleBaseName(HMODULE module) {
 }
 
 // A probe of the test plug-in, a pipe entry beside it (run from a private
-// copy, as the library is loaded already), and a recording error entry.
+// copy, as the library is loaded already), and a recording error entry; the
+// calls are made under the floating-point state of a hostile host.
 class TGuardedCallTest : public ::testing::Test {
 protected:
   TGuardedCallTest() {
@@ -60,6 +63,7 @@ protected:
   TPluginFile& FileFor(TFunctionId id) { return id <= fiGetPluginVersion ? Probe : *Entry.PluginFile; }
   std::wstring Call(TFunctionId id) { return kExportCalls[id - 1].Call(FileFor(id)); }
 
+  const TX87ControlWord HostFloatingPoint;
   TRecordingErrorEntry Errors;
   TLoadedPlugin Entry;
   TPluginFile Probe{FixturePath(), nullptr};
@@ -96,6 +100,7 @@ TEST_F(TGuardedCallTest, EveryFaultInEveryExportGivesTheFailureValueOneReportAnd
       CurrentPluginContext = &Outer;
 
       EXPECT_EQ(call.Call(file), call.Failure);
+      EXPECT_EQ(X87ControlWord(), HostControlWordRead);
       EXPECT_EQ(CurrentPluginContext.load(), &Outer);
       EXPECT_EQ(file.GetCurrentFunction(), 0);
       EXPECT_EQ(plugin.UnwindCount() - unwinds, fault.Behaviour == fbFaultInOwnFrame ? 1 : 0);
@@ -165,6 +170,34 @@ TEST_F(TGuardedCallTest, ResultsAreCheckedAndTextsReadInsideTheGuardWithinTheirL
   EXPECT_EQ(entry.LastArgument(fiSettings), 0u);
   Entry.PluginFile->Settings(true);
   EXPECT_EQ(entry.LastArgument(fiSettings), 0xFFFFFFFFu);
+}
+
+// A plug-in that returns normally with an invalid-operation flag pending has
+// not crashed: the call answers what a clean return gives, and the host's
+// control word comes back without the flag, which it unmasks, so that our
+// next x87 instruction does not raise it. MXCSR is as the call found it.
+TEST_F(TGuardedCallTest, AFlagLeftPendingIsNoFaultAndTheHostsStateComesBackWithoutIt) {
+  const uint32_t before = Mxcsr(), hostMxcsr = before | 0x20;  // a precision flag of the host's own
+  for (const TExportCall& call : kExportCalls) {
+    SCOPED_TRACE(ExportNames[call.Id - 1]);
+    TPluginFile& file = FileFor(call.Id);
+    TFixtureControl plugin(file);
+    const uintptr_t value = call.Id == fiInstallA || call.Id == fiSettingsInfoA ? 0 : 2;  // texts: none
+    plugin.Returns(call.Id, value);
+    const std::wstring clean = call.Call(file);
+    plugin.Set(call.Id, fbPendingInvalid, value);
+    LoadMxcsr(hostMxcsr);
+    Errors.Reports.clear();
+
+    EXPECT_EQ(call.Call(file), clean);
+    const uint16_t status = X87StatusWord();
+    const uint32_t mxcsr = Mxcsr();
+    EXPECT_EQ(X87ControlWord(), HostControlWordRead);
+    EXPECT_EQ(status & X87ExceptionFlags, 0);
+    EXPECT_EQ(mxcsr, hostMxcsr);
+    EXPECT_TRUE(Errors.Reports.empty()) << WideToAnsi(Errors.Reports[0].Error.AdditionalInfo);
+  }
+  LoadMxcsr(before);
 }
 
 namespace {

@@ -16,6 +16,7 @@ namespace zvtest {
 // What an export of the configurable test plug-in does; see Fixture.c.
 enum TFixtureBehaviour : int {
   fbReturn, fbAccessViolation, fbDivideByZero, fbStackOverflow, fbRaise, fbFaultInOwnFrame, fbCallHost, fbNoAccessText,
+  fbPendingInvalid,
 };
 // The callback tables the test plug-in calls through ZVT_Call: those of the
 // API record it got in ZV_LoadA, and of the transform record of its last

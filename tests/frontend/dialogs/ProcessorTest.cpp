@@ -162,6 +162,35 @@ TEST_F(TProcessorDialog, ProfileNamesThatDifferInCaseAreOneProfileUnderTheNameSa
   EXPECT_EQ(Items(*f.TransformListBox), L"B");
 }
 
+// A plug-in's text with a line break: the .cfg file refuses it, so saving a
+// profile and storing the pipe each say so; the registry keeps it, and both
+// give it back whole after a restart.
+TEST_F(TProcessorDialog, ASettingTheStoreRefusesFailsTheSaveWhileTheRegistryKeepsItWhole) {
+  const std::wstring note = L"a\r\nb";
+  for (const bool inFile : {true, false}) {
+    SCOPED_TRACE(inFile ? "file" : "registry");
+    if (!inFile) {
+      UseStore(false);
+      InstallCopy(L"A");
+    }
+    TZentavoProcessorForm f(Host);
+    Add(f, L"A");
+    static_cast<TLoadedPlugin*>(f.TransformListBox->Object(0))->PluginSettings->WriteString(L"Note", note);
+    EXPECT_EQ(SaveAs(f, L"Lines"), inFile ? L"Error: An error occured while saving the profile." : L"0 boxes");
+    f.StoreTPCheckBox->SetChecked(true);
+    const TBoxAnswerer boxes;
+    Post(f.CancelBtn);
+    ShowFormModalCentered(f, Host);
+    EXPECT_EQ(boxes.Said(), inFile ? L"Error: An error occured while storing the Transform Pipe." : L"0 boxes");
+  }
+  Restart();
+  for (const auto& [kind, name] : {std::pair{skProfiles, L"Lines"}, {skTransformPipe, L"Stored"}}) {
+    const auto entries = TProfileManager(kind).LoadProfile(name, kind == skTransformPipe);
+    ASSERT_TRUE(entries && entries->size() == 1u) << name;
+    EXPECT_EQ(entries->front()->PluginSettings->ReadString(L"Note").value_or(L"none"), note);
+  }
+}
+
 namespace {
 TZentavoProcessorForm* Shown;
 HWND BoxOwner;

@@ -70,6 +70,24 @@ TEST_F(TSettingsDialog, OptionsAreShownWithinTheirRangesAndWrittenOnlyBySaveAndC
   GlobalServiceManager = nullptr;
 }
 
+// Changed defaults with a text the plug-in's own .cfg file refuses (a line
+// break) are not taken for saved.
+TEST_F(TSettingsDialog, ChangedDefaultsTheStoreRefusesAreReported) {
+  {
+    const TPluginEntry entry = Load(A);
+    entry->PluginSettings->WriteNumber(L"Answer", ZVS_CHANGED);
+    ASSERT_TRUE(entry->PluginSettings->Save(skSettings, TPluginManager::GetPluginKeyName(*A)));
+  }
+  TZentavoSettingsForm f(Host);
+  SelectItems(*f.PluginListBox, {0});
+  ::SetEnvironmentVariableW(L"ZVT_SETTINGS_NOTE", L"a\r\nb");
+  const TBoxAnswerer boxes;
+  f.PluginSettingsBtn->Click();
+  ::SetEnvironmentVariableW(L"ZVT_SETTINGS_NOTE", nullptr);
+  EXPECT_EQ(boxes.Said(), L"Error: An error occured while saving the settings of the \"A\" plugin: The settings store "
+                          L"refused a value.");
+}
+
 TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThatUseThem) {
   TZentavoSettingsForm f(Host);
   TListBox& list = *f.PluginListBox;  // A, B, Bare
@@ -80,7 +98,7 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
   const auto defaults = [&](const wchar_t* id, TSettingValue value) {  // as ZV_Settings leaves them
     TPluginEntry entry = Load(A);
     entry->PluginSettings->Write(id, std::move(value));
-    entry->PluginSettings->Save(skSettings, TPluginManager::GetPluginKeyName(*A));
+    EXPECT_TRUE(entry->PluginSettings->Save(skSettings, TPluginManager::GetPluginKeyName(*A)));
     return entry->PluginSettings->ReadNumber(L"Edits", 0);
   };
   SelectItems(list, {0, 1});

@@ -134,10 +134,16 @@ TEST(PluginSettings, LoadAndSaveBackWhatIsHeld) {
   EXPECT_TRUE(settings.WriteNumber(L"level", 8));
   EXPECT_TRUE(settings.DeleteID(L"TITLE"));
   EXPECT_TRUE(settings.WriteString(L"New", L"x"));
-  settings.Save(skProfiles, key);
+  EXPECT_TRUE(settings.Save(skProfiles, key));
   TStringList names = store.GetValueNames(skProfiles, key).value_or(TStringList{});
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (TStringList{L"Blob", L"Empty", L"Level", L"New"}));
   EXPECT_EQ(store.ReadNumber(skProfiles, key, L"Level", 0), 8);
+  // A text the file refuses fails the save; the other values are written all the same.
+  settings.WriteString(L"Lines", L"a\r\nb");
+  settings.WriteNumber(L"Level", 9);
+  EXPECT_FALSE(settings.Save(skProfiles, key));
+  EXPECT_EQ(store.GetValueType(skProfiles, key, L"Lines"), svNone);
+  EXPECT_EQ(store.ReadNumber(skProfiles, key, L"Level", 0), 9);
   GlobalSettingsManager = nullptr;
 }

@@ -7,6 +7,7 @@
 #include "engine/TransformProgress.h"
 #include "frontend/TCUtilities.h"
 #include "services/ServiceFakes.h"
+#include "support/HostFloatingPoint.h"
 
 using namespace zv;
 using namespace zvtest;
@@ -24,12 +25,14 @@ void LoadControlWord(uint16_t word) { __asm__ volatile("fnclex\n\tfldcw %0" : : 
 struct TRunner : ITransformProgress {
   bool SetProgress(int32_t percent) override {
     FloatingPoint = ControlWord();
+    Flags = X87StatusWord() & X87ExceptionFlags;
     return Calls.push_back(std::to_string(percent)), percent == -7;
   }
   void SetStatus(const char* text) override { Calls.push_back(text ? text : "(null)"); }
   bool SetWriteProgress(int32_t) override { return false; }
   std::vector<std::string> Calls;
   uint16_t FloatingPoint = 0;  // the x87 control word of the last call
+  uint16_t Flags = 0;          // and the exception flags pending then
 };
 
 using TSmallTablesTest = TCallbackTest;
@@ -80,6 +83,31 @@ TEST_F(TSmallTablesTest, ErrorsServicesAndProgressReachTheirReceiversUnderOurFlo
   EXPECT_EQ(runner.Calls, (std::vector<std::string>{"150", "-7", "busy", "(null)", std::string(255, 's'), "1"}));
   EXPECT_EQ(runner.FloatingPoint, 0x037F);
   EXPECT_EQ(plugInControlWord, 0x0360);
+  EXPECT_TRUE(Errors.Reports.empty());
+}
+
+// A plug-in calls back with an invalid-operation flag pending under the
+// host's control word: our code runs without the flag, the plug-in gets its
+// own state back, and its normal return afterwards is no fault.
+TEST_F(TSmallTablesTest, APluginsPendingFlagStaysItsOwnAcrossACallbackAndItsReturnIsNoFault) {
+  const TX87ControlWord host;
+  TRunner runner;
+  ActiveTransformManager = &runner;
+  uint16_t plugInControlWord = 0, plugInFlags = 0;
+  Inside(fiTransformA, [&] {
+    LeaveInvalidPending();
+    Call(ftTransform, 2, {50});
+    plugInControlWord = X87ControlWord();
+    plugInFlags = X87StatusWord() & X87ExceptionFlags;
+  });
+  ActiveTransformManager = nullptr;
+  EXPECT_EQ(runner.Calls, std::vector<std::string>{"50"});
+  EXPECT_EQ(runner.FloatingPoint, 0x037F);
+  EXPECT_EQ(runner.Flags, 0);
+  EXPECT_EQ(plugInControlWord, HostControlWordRead);
+  EXPECT_EQ(plugInFlags, 1);
+  EXPECT_EQ(X87ControlWord(), HostControlWordRead);
+  EXPECT_EQ(X87StatusWord() & X87ExceptionFlags, 0);
   EXPECT_TRUE(Errors.Reports.empty());
 }
 
