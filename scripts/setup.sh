@@ -4,7 +4,8 @@
 set -euo pipefail
 
 PACKAGES=(cmake make g++-mingw-w64-i686 libz-mingw-w64-dev googletest wine wine32:i386
-          fonts-wine xvfb xauth x11-apps imagemagick python3)
+          fonts-wine xvfb xauth x11-apps imagemagick python3
+          fp-utils)  # chmcmd, the compiler of the help file
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -128,7 +128,7 @@ int ExecuteFile(HWND mainWin, const char* remoteName, const char* verb) {
   if ((openOrProperties && entry == WideToAnsi(SettingsEntryName)) || (name == "\\" && action == "properties"))
     ShowModalCentered<TZentavoSettingsForm>(mainWin);
   else if (openOrProperties && entry == WideToAnsi(HelpEntryName))
-    ShowHelp(L"how-it-works.html");
+    ShowHelp(HowItWorksTopic);
   return FS_EXEC_OK;
 }
 

@@ -126,7 +126,7 @@ void ShellOpenWebPage(const std::wstring& url) {
 void ShowHtmlHelp(const std::wstring& topic) {
   const THtmlHelpW htmlHelp = HtmlHelpFunction();
   if (!htmlHelp) return;
-  const std::wstring file = GetModuleDir() + L"\\ZentavoHelp.chm";
+  const std::wstring file = GetModuleDir() + L"\\" + HelpFileName;
   htmlHelp(nullptr, file.c_str(), HhDisplayTopic, reinterpret_cast<DWORD_PTR>(topic.c_str()));
 }
 

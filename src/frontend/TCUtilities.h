@@ -33,7 +33,14 @@ int ShowReportErrorBox(HWND wnd, const std::wstring& text, const std::wstring& c
 // activated window that has one, then removes itself.
 LRESULT CALLBACK ReportButtonHookProc(int code, WPARAM wParam, LPARAM lParam);
 
-// Opens a topic of ZentavoHelp.chm (beside our library) through HelpViewer.
+// The help file beside our library, built from help/, and the topics of it
+// that we open: each is a file at the root of the help file under this name.
+inline constexpr wchar_t HelpFileName[] = L"ZentavoHelp.chm";
+inline constexpr wchar_t HowItWorksTopic[] = L"how-it-works.html";
+inline constexpr wchar_t SettingsTopic[] = L"settings.html";
+inline constexpr wchar_t TransformationsTopic[] = L"transformations.html";
+
+// Opens a topic of the help file through HelpViewer.
 void ShowHelp(const std::wstring& topic);
 
 // What opens help topics and web pages. Tests put recorders here, so that

@@ -40,7 +40,7 @@ std::wstring EntryCaption(TLoadedPlugin& entry) {
 
 TZentavoProcessorForm::TZentavoProcessorForm(HWND owner)
     : TForm(owner, {L"Zentavo Processor", 425, 417, TBorderStyle::Dialog, biSystemMenu | biHelp}) {
-  SetHelpKeyword(L"transformations.html");
+  SetHelpKeyword(TransformationsTopic);
   CreateProfilesGroup();
   CreatePipeGroup();
   HelpBtn = Add<TButton>(TBounds{8, 384, 75, 25}, L"Help");
@@ -359,7 +359,7 @@ void TZentavoProcessorForm::StartBtnClick() {
   }
 }
 
-void TZentavoProcessorForm::HelpBtnClick() { ShowHelp(L"transformations.html"); }
+void TZentavoProcessorForm::HelpBtnClick() { ShowHelp(TransformationsTopic); }
 
 void TZentavoProcessorForm::DonateBtnClick() { OpenWebPage.load()(DonationPageAddress()); }
 

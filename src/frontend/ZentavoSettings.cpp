@@ -67,7 +67,7 @@ void RestoreParentWindow(HWND dialog) {
 
 TZentavoSettingsForm::TZentavoSettingsForm(HWND owner)
     : TForm(owner, {L"Zentavo Settings", 444, 406, TBorderStyle::Dialog, biSystemMenu | biHelp}) {
-  SetHelpKeyword(L"settings.html");
+  SetHelpKeyword(SettingsTopic);
   PageControl1 = Add<TPageControl>(TBounds{8, 8, 427, 353});
   TabSheet1 = PageControl1->AddPage(L"Plugins");
   TabSheet2 = PageControl1->AddPage(L"Settings");
@@ -313,7 +313,7 @@ void TZentavoSettingsForm::SaveCloseBtnClick() {
 
 void TZentavoSettingsForm::AboutBtnClick() { ShowModalCentered<TZentavoAboutForm>(Handle()); }
 
-void TZentavoSettingsForm::HelpBtnClick() { ShowHelp(L"settings.html"); }
+void TZentavoSettingsForm::HelpBtnClick() { ShowHelp(SettingsTopic); }
 
 void TZentavoSettingsForm::DonateBtnClick() { OpenWebPage.load()(DonationPageAddress()); }
 
