@@ -9,6 +9,7 @@
 #include "frontend/TCUtilities.h"
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
+#include "platform/WinHandle.h"
 #include "services/ErrorReporter.h"
 #include "services/HttpTransport.h"
 #include "services/LoopbackServer.h"
@@ -24,6 +25,28 @@ using namespace zvtest;
 namespace {
 
 std::vector<std::wstring> OpenedPages;
+
+// The name server as the transport's lookups meet it: counted, and silent
+// until the test lets it answer (bounded, so that no lookup waits for good).
+struct TNameServer {
+  explicit TNameServer(bool silent) {
+    Asked = Answered = 0;
+    silent ? ::ResetEvent(Answers.Get()) : ::SetEvent(Answers.Get());
+    NameLookupHook = &Lookup;
+  }
+  ~TNameServer() {
+    NameLookupHook = nullptr;
+    Answer();
+  }
+  static void Answer() { ::SetEvent(Answers.Get()); }
+  static void Lookup(const wchar_t*) {
+    ++Asked;
+    ::WaitForSingleObject(Answers.Get(), 10000);
+    ++Answered;
+  }
+  static inline TScopedKernelHandle Answers{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+  static inline std::atomic<int> Asked{0}, Answered{0};
+};
 
 // The real workers against the loopback server, with the real service manager and settings.
 class TOnlineServicesTest : public TRegistryTest {
@@ -293,4 +316,45 @@ TEST_F(TOnlineServicesTest, UnloadingDuringACheckReturnsAtOnceRunsNothingLaterAn
     EXPECT_TRUE(Server.WaitForRequests(1)) << "the check goes on to its request";
     EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); })) << "unloaded once the check ended";
   }
+}
+
+TEST_F(TOnlineServicesTest, TheCancelAndBothTimeOutsAbandonASilentNameServerWhoseLookupsEndLaterByThemselves) {
+  TNameServer names(true);
+  const TScopedKernelHandle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread user([&] {
+    while (names.Asked == 0) ::Sleep(1);
+    ::SetEvent(cancel.Get());
+  });
+  EXPECT_THROW(THttpClient({L"127.0.0.1", Server.Port, 30000, 30000, 30000}, cancel.Get()).CheckReachable(), EHttpError);
+  user.join();
+  EXPECT_THROW(THttpClient({L"127.0.0.1", Server.Port, 100, 30000, 30000}, nullptr).CheckReachable(), EHttpError);
+  EXPECT_THROW(THttpClient({L"127.0.0.1", Server.Port, 30000, 30000, 100}, nullptr).CheckReachable(), EHttpError);
+  EXPECT_TRUE(PumpUntil([&] { return names.Asked == 3; }));
+  EXPECT_EQ(names.Answered, 0) << "abandoned, not waited for";
+  names.Answer();
+  EXPECT_TRUE(PumpUntil([&] { return names.Answered == 3; }));
+  Server.Fetch();
+  EXPECT_EQ(Server.Connections, 0) << "an abandoned lookup connects nowhere";
+}
+
+TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheLibraryLoadedUntilItEnds) {
+  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
+  const TWinsockUse winsock;  // as in the unload test above
+  TNameServer names(true);
+  static TScopedKernelHandle worker;
+  HMODULE module = ::LoadLibraryW(library.c_str());
+  ASSERT_TRUE(module);
+  reinterpret_cast<void(__stdcall*)(void (*)(const wchar_t*), void (*)())>(::GetProcAddress(module, "ZVT_SetHooks"))(
+      &TNameServer::Lookup, [] { worker.Reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetCurrentThreadId())); });
+  reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
+      (Temp / L"Unload.cfg").c_str(), FixturePath(L"ZvFixtureId0v120").c_str(), Server.Port);
+  MSG done{};
+  for (int i = 0; i < 500 && !::PeekMessageW(&done, nullptr, WM_CHECKUPDATE_DONE, WM_CHECKUPDATE_DONE, PM_NOREMOVE); ++i)
+    ::Sleep(10);
+  EXPECT_EQ(done.message, WM_CHECKUPDATE_DONE) << "the check ended at its time-out";
+  ::FreeLibrary(module);
+  EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(worker.Get(), 0) == WAIT_OBJECT_0; })) << "its worker ended";
+  EXPECT_TRUE(::GetModuleHandleW(library.c_str())) << "held by the lookup";
+  names.Answer();
+  EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
 }

@@ -9,6 +9,7 @@
 #include "config/SettingsManager.h"
 #include "services/HttpTransport.h"
 #include "services/ServiceManager.h"
+#include "services/ServiceThread.h"
 
 namespace {
 
@@ -31,4 +32,11 @@ extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configF
   zv::InstalledPlugins = &Plugins;
   zv::ServiceWorkerFactory = &zv::OnlineServiceWorkers();
   zv::GlobalServiceManager = new zv::TServiceManager();
+}
+
+// Hooks of this copy of the library: a stand-in for the name server, and one
+// run on each worker's thread as its job starts.
+extern "C" __declspec(dllexport) void __stdcall ZVT_SetHooks(void (*lookup)(const wchar_t*), void (*job)()) {
+  zv::NameLookupHook = lookup;
+  zv::ServiceJobFaultHook = job;
 }
