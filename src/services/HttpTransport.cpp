@@ -108,6 +108,17 @@ private:
   TShared* FShared;
 };
 
+// A name under the top-level domain "invalid" never resolves (RFC 6761): the
+// resolver is not asked, as it would send the name to the network's name
+// servers and wait for an answer known in advance.
+bool IsNeverResolvingName(std::wstring_view host) {
+  constexpr std::wstring_view Reserved = L".invalid";
+  if (!host.empty() && host.back() == L'.') host.remove_suffix(1);
+  const std::wstring dotted = L"." + std::wstring(host);
+  return dotted.size() >= Reserved.size() &&
+         _wcsicmp(dotted.c_str() + dotted.size() - Reserved.size(), Reserved.data()) == 0;
+}
+
 bool IsUnreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
          c == '_' || c == '*';
@@ -223,6 +234,7 @@ public:
 private:
   // The lookup counts towards the connect's time-out.
   void Connect() {
+    if (IsNeverResolvingName(FEndpoint.Host)) throw EHttpError(L"The service's host is unknown.");
     const uint64_t connectDeadline = std::min(::GetTickCount64() + FEndpoint.ConnectTimeoutMs, FDeadline);
     TNameLookup lookup(FEndpoint.Host, FEndpoint.Port);
     for (const ADDRINFOW* a = lookup.Wait(FCancel, connectDeadline); a; a = a->ai_next) {

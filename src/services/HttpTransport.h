@@ -7,6 +7,7 @@
 // closed). The system's resolver has neither a time-out nor a cancel, so the
 // lookup runs on a thread of its own that the exchange abandons at its bounds;
 // that thread ends by itself later and keeps our library loaded until then.
+// A name under the reserved top-level domain "invalid" fails at once.
 //
 // The request is HTTP/1.0 with the headers Host, Content-Type, Content-Length
 // and Connection only: no proxy, no redirects, nothing about the machine or

@@ -358,3 +358,29 @@ TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheL
   names.Answer();
   EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
 }
+
+TEST_F(TOnlineServicesTest, TheBuiltInHostFailsAtTheReachabilityTestWithoutALookupSoNothingIsSentOrRecorded) {
+  TNameServer names(false);
+  SetServiceEndpoint(std::nullopt);  // the fixture's server puts the tests' endpoint back
+  try {
+    RequestService({{L"Service", L"CheckUpdate"}}, nullptr);
+    ADD_FAILURE() << "sent";
+  } catch (const EHttpError& e) {
+    EXPECT_EQ(e.Message(), L"The service's host is unknown.");
+  }
+  const std::vector<TSeenBox> boxes = CheckNow(1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, L"An error occured while checking for updates.");
+  EXPECT_EQ(Settings->GetLastCheckUpdate(), 0.0);
+
+  TPluginFile plugin(FixturePath(L"ZvFixtureId0v120"), nullptr);
+  ASSERT_TRUE(plugin.ResolveExports());
+  // A box each time the entry is free again: the report started before has been settled.
+  const auto report = [&] { return CountShownWindows([&] { Manager->ReportError(&plugin, L"Failed", {7, L"t", L""}); }) > 0; };
+  EXPECT_TRUE(report());
+  EXPECT_TRUE(PumpUntil(report)) << "the report was settled";
+  DWORD type = 0;
+  std::vector<unsigned char> stored;
+  EXPECT_FALSE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
+  EXPECT_EQ(names.Asked, 0) << "no name went to the resolver";
+}
