@@ -96,6 +96,12 @@ protected:
   std::unique_ptr<TServiceManager> Manager;
 };
 
+// Counts the updates dialog's lines for the plug-in ZvFixtureId0v120 offered at 1.3.
+BOOL CALLBACK CountPluginLine(HWND child, LPARAM lines) {
+  *reinterpret_cast<int*>(lines) += GetText(child) == L"ZvFixtureId0v120 v1.3 - ";
+  return TRUE;
+}
+
 }  // namespace
 
 TEST_F(TOnlineServicesTest, AReportPostsItsSevenFieldsEscapedWithFourHeadersAndSucceedsOnlyOn2xx) {
@@ -133,11 +139,10 @@ TEST_F(TOnlineServicesTest, ACheckAsksForTheProbedIDsAndReadsTheAnswerLines) {
       {"blank first line", {L"ZvFixtureId0v120"}, "\r\n\n  \n150,u\n1000000000:130,v", "1000000000", L"0 "},
       {"line forms", {L"ZvFixtureId0v120", L"ZvFixtureId7v250"},
        "\n \t150\x01 ,u,x \r 1000000007 : 300 , w \r\n1000000000:+130,y\n1000000000:-1,y\n1000000000:1 3,y\n"
-       "1000000000:4294967296,y\n4294967296:1,y\n1000000001:130,y\n1000000000:130\nnone\n1000000000:,q\n"
-       "1000000000:4294967295,q\n1000000000:4294967295,q",
+       "1000000000:4294967296,y\n4294967296:1,y\n1000000001:130,y\n1000000000:130\nnone\n"
+       "1000000000:4294967295,q\n1000000000:,first offer wins\n1000000007:400,first offer wins",
        "1000000000%2C1000000007",
-       L"150 u,x|ZvFixtureId7v250 1000000007:250>300 w|ZvFixtureId0v120 1000000000:120>0 q|ZvFixtureId0v120 "
-       L"1000000000:120>4294967295 q|ZvFixtureId0v120 1000000000:120>4294967295 q"},
+       L"150 u,x|ZvFixtureId7v250 1000000007:250>300 w|ZvFixtureId0v120 1000000000:120>4294967295 q"},
       {"UTF-8 mark", {L"ZvFixtureId0v120"}, "\xEF\xBB\xBF" "150,\xC3\xA9\xFF", "1000000000", L"150 \u00e9\ufffd"},
       {"UTF-16 LE, odd", {L"ZvFixtureId0v120"}, std::string("\xFF\xFE" "1\0" "5\0" "0\0" ",\0" "\xE9\0" "\x01", 13),
        "1000000000", L"150 \u00e9"},
@@ -191,11 +196,11 @@ TEST_F(TOnlineServicesTest, EveryBadReplyFailsInItsBoundShowsAndStoresNothingAnd
 TEST_F(TOnlineServicesTest, TheDialogListsNewerVersionsWithLinksAndOnlyWebLinksOpen) {
   Install({L"ZvFixtureId0v120", L"ZvFixtureId7v250"});
   Plugins.List[0].Name = L"Zip & Co";
-  Server.AnswerOk("150,http://z/zv\r\n1000000000:123,http://z/p&q\r\n1000000007:250,http://z/same\r\n"
-                  "1000000007:300,\\\\evil\\share\\setup.exe");
+  Server.AnswerOk("150,\\\\evil\\share\\setup.exe\r\n1000000000:123,http://z/p&q\r\n"
+                  "1000000007:250,http://z/same");
   TGuiDriver driver([&] {
     HWND form = WaitForWindow(L"Latest available updates for Zentavo");
-    for (const wchar_t* text : {L"Zentavo v1.5 - ", L"Zip & Co v1.2.3 - ", L"ZvFixtureId7v250 v3.0 - "})
+    for (const wchar_t* text : {L"Zentavo v1.5 - ", L"Zip & Co v1.2.3 - "})
       EXPECT_TRUE(FindChild(form, text)) << WideToAnsi(text);
     EXPECT_FALSE(FindChild(form, L"http://z/same")) << "offered at the installed version";
     ClickAt(FindChild(form, L"http://z/p&q"), {2, 2});
@@ -376,11 +381,30 @@ TEST_F(TOnlineServicesTest, TheBuiltInHostFailsAtTheReachabilityTestWithoutALook
   TPluginFile plugin(FixturePath(L"ZvFixtureId0v120"), nullptr);
   ASSERT_TRUE(plugin.ResolveExports());
   // A box each time the entry is free again: the report started before has been settled.
-  const auto report = [&] { return CountShownWindows([&] { Manager->ReportError(&plugin, L"Failed", {7, L"t", L""}); }) > 0; };
+  const auto report = [&] {
+    return CountShownWindows([&] { Manager->ReportError(&plugin, L"Failed", {7, L"t", L""}); }) > 0;
+  };
   EXPECT_TRUE(report());
   EXPECT_TRUE(PumpUntil(report)) << "the report was settled";
   DWORD type = 0;
   std::vector<unsigned char> stored;
   EXPECT_FALSE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
   EXPECT_EQ(names.Asked, 0) << "no name went to the resolver";
+}
+
+TEST_F(TOnlineServicesTest, AnAnswerRepeatingAPlugInsLineThousandsOfTimesListsItOnceAndTheHostsWindowsStillWork) {
+  std::string answer = "100,u";
+  for (int i = 0; i < 6000; ++i) answer += "\r\n1000000000:130,http://z/p";
+  Server.AnswerOk(answer);
+  int lines = 0;
+  TGuiDriver driver([&] {
+    const HWND form = WaitForWindow(L"Latest available updates for Zentavo");
+    ::EnumChildWindows(form, &CountPluginLine, reinterpret_cast<LPARAM>(&lines));
+    ClickButton(form, L"Close");
+  });
+  Manager->CheckForUpdates(true);
+  EXPECT_TRUE(PumpUntil([&] { return Settings->GetLastCheckUpdate() > 0.0; }));
+  driver.Join();
+  EXPECT_EQ(lines, 1);
+  EXPECT_EQ(AnswerBoxes([] { ShowMessageBoxOwned(nullptr, L"Meanwhile", L"Error", MB_OK); }, 1).size(), 1u);
 }
