@@ -408,3 +408,25 @@ TEST_F(TOnlineServicesTest, AnAnswerRepeatingAPlugInsLineThousandsOfTimesListsIt
   EXPECT_EQ(lines, 1);
   EXPECT_EQ(AnswerBoxes([] { ShowMessageBoxOwned(nullptr, L"Meanwhile", L"Error", MB_OK); }, 1).size(), 1u);
 }
+
+TEST_F(TOnlineServicesTest, AReportThatEndsAfterItsThreadAndBeforeTheUnloadIsRemembered) {
+  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
+  const TWinsockUse winsock;  // as in the unload test above
+  HMODULE module = ::LoadLibraryW(library.c_str());
+  ASSERT_TRUE(module);
+  reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
+      (Temp / L"Unload.cfg").c_str(), L"", Server.Port);
+  const auto reportError =
+      reinterpret_cast<void(__stdcall*)(const wchar_t*, uint32_t)>(::GetProcAddress(module, "ZVT_ReportError"));
+  Server.Answer("hold", "HTTP/1.0 200 OK\r\n\r\n");
+  // The host's file thread reports the error and ends; its notify window goes with it.
+  std::thread([&] { AnswerBoxes([&] { reportError(FixturePath(L"ZvFixtureId0v120").c_str(), 7); }, 1); }).join();
+  ASSERT_TRUE(Server.WaitForRequests(1));
+  ::FreeLibrary(module);  // the report's thread unloads it as it ends
+  Server.Release();
+  EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
+  DWORD type = 0;
+  std::vector<unsigned char> stored;
+  EXPECT_TRUE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
+  EXPECT_EQ(stored, (std::vector<unsigned char>{7, 0}));
+}

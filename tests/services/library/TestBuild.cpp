@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/SettingsManager.h"
+#include "plugins/PluginFile.h"
 #include "services/HttpTransport.h"
 #include "services/ServiceManager.h"
 #include "services/ServiceThread.h"
@@ -39,4 +40,10 @@ extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configF
 extern "C" __declspec(dllexport) void __stdcall ZVT_SetHooks(void (*lookup)(const wchar_t*), void (*job)()) {
   zv::NameLookupHook = lookup;
   zv::ServiceJobFaultHook = job;
+}
+
+// An error of the plug-in at `plugin` to the error entry, on the calling thread.
+extern "C" __declspec(dllexport) void __stdcall ZVT_ReportError(const wchar_t* plugin, uint32_t code) {
+  zv::TPluginFile probe(plugin, nullptr);
+  if (probe.ResolveExports()) zv::GlobalServiceManager->ReportError(&probe, L"Failed", {code, L"t", L""});
 }
