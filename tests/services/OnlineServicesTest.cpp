@@ -330,10 +330,13 @@ TEST_F(TOnlineServicesTest, TheCancelAndBothTimeOutsAbandonASilentNameServerWhos
     while (names.Asked == 0) ::Sleep(1);
     ::SetEvent(cancel.Get());
   });
-  EXPECT_THROW(THttpClient({L"127.0.0.1", Server.Port, 30000, 30000, 30000}, cancel.Get()).CheckReachable(), EHttpError);
+  const auto reach = [&](DWORD connectMs, DWORD exchangeMs, HANDLE stop) {
+    THttpClient({L"127.0.0.1", Server.Port, connectMs, 30000, exchangeMs}, stop).CheckReachable();
+  };
+  EXPECT_THROW(reach(30000, 30000, cancel.Get()), EHttpError);
   user.join();
-  EXPECT_THROW(THttpClient({L"127.0.0.1", Server.Port, 100, 30000, 30000}, nullptr).CheckReachable(), EHttpError);
-  EXPECT_THROW(THttpClient({L"127.0.0.1", Server.Port, 30000, 30000, 100}, nullptr).CheckReachable(), EHttpError);
+  EXPECT_THROW(reach(100, 30000, nullptr), EHttpError);
+  EXPECT_THROW(reach(30000, 100, nullptr), EHttpError);
   EXPECT_TRUE(PumpUntil([&] { return names.Asked == 3; }));
   EXPECT_EQ(names.Answered, 0) << "abandoned, not waited for";
   names.Answer();
@@ -353,10 +356,12 @@ TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheL
       &TNameServer::Lookup, [] { worker.Reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetCurrentThreadId())); });
   reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
       (Temp / L"Unload.cfg").c_str(), FixturePath(L"ZvFixtureId0v120").c_str(), Server.Port);
-  MSG done{};
-  for (int i = 0; i < 500 && !::PeekMessageW(&done, nullptr, WM_CHECKUPDATE_DONE, WM_CHECKUPDATE_DONE, PM_NOREMOVE); ++i)
-    ::Sleep(10);
-  EXPECT_EQ(done.message, WM_CHECKUPDATE_DONE) << "the check ended at its time-out";
+  const auto checkEnded = [] {
+    MSG done;  // looked for, not dispatched
+    return ::PeekMessageW(&done, nullptr, WM_CHECKUPDATE_DONE, WM_CHECKUPDATE_DONE, PM_NOREMOVE) != FALSE;
+  };
+  for (int i = 0; i < 500 && !checkEnded(); ++i) ::Sleep(10);
+  EXPECT_TRUE(checkEnded()) << "the check ended at its time-out";
   ::FreeLibrary(module);
   EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(worker.Get(), 0) == WAIT_OBJECT_0; })) << "its worker ended";
   EXPECT_TRUE(::GetModuleHandleW(library.c_str())) << "held by the lookup";
@@ -367,12 +372,6 @@ TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheL
 TEST_F(TOnlineServicesTest, TheBuiltInHostFailsAtTheReachabilityTestWithoutALookupSoNothingIsSentOrRecorded) {
   TNameServer names(false);
   SetServiceEndpoint(std::nullopt);  // the fixture's server puts the tests' endpoint back
-  try {
-    RequestService({{L"Service", L"CheckUpdate"}}, nullptr);
-    ADD_FAILURE() << "sent";
-  } catch (const EHttpError& e) {
-    EXPECT_EQ(e.Message(), L"The service's host is unknown.");
-  }
   const std::vector<TSeenBox> boxes = CheckNow(1);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].Text, L"An error occured while checking for updates.");
