@@ -72,6 +72,9 @@ void UnloadLibrary(bool processExit) {
     AbandonOperation();
     ReleaseHostWindows();
   }
+  // A report that ended unhandled (its thread ended, or the process exits) is
+  // remembered while the settings manager can still keep it.
+  if (TServiceManager* services = GlobalServiceManager) services->FinishEndedErrorReport();
   FreeManager(GlobalProfileManager);
   FreeManager(GlobalSettingsManager);
   FreeManager(GlobalPluginManager);

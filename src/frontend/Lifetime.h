@@ -25,12 +25,12 @@ HWND FindHostMainWindow();
 void InitLibrary(int32_t pluginNr, TProgressProc progressProc);
 
 // At DLL_PROCESS_DETACH. On FreeLibrary: a batch the host never ended is
-// torn down (its plug-ins unloaded), the progress panels and host windows
-// are let go so that no window calls our code after the unload, then the
-// managers are freed (profiles, settings with the configuration file,
-// plug-in registry, services). At process exit only the managers are freed:
-// the other threads are gone and the plug-ins may be unloaded already.
-// Nothing here waits for another thread to finish.
+// torn down (its plug-ins unloaded) and the progress panels and host windows
+// are let go, so that no window calls our code after the unload. Then, at
+// process exit too (where the other threads are gone and the plug-ins may be
+// unloaded already), an error report that ended unhandled is remembered and
+// the managers are freed (profiles, settings with the configuration file,
+// plug-in registry, services). Nothing here waits for another thread to finish.
 void UnloadLibrary(bool processExit);
 
 }  // namespace zv

@@ -110,8 +110,15 @@ std::wstring IntToBase(uint32_t value, uint32_t base, uint32_t minDigits = 0);
 // the number read before the failing character. The empty text is 0.
 bool TryBaseToInt(const std::wstring& text, uint32_t base, uint32_t& value);
 
-// The product's web site (pages "plugins.php", "devtools.php" below it).
-inline constexpr wchar_t ProductWebHost[] = L"www.example.org";
+// The host of the product's web service, which the update check asks and the
+// error reports go to. No service of ours runs yet, so the name lies under the
+// reserved top-level domain "invalid" (RFC 6761), which never resolves: both
+// fail at their reachability test and send nothing, rather than hand the
+// installed plug-ins and the users' error texts to a server we do not run.
+// Whoever runs the service puts its host name here.
+inline constexpr wchar_t ProductWebHost[] = L"zentavo.invalid";
+// The product's web site (pages "plugins.php", "devtools.php" below it), only
+// ever opened in the user's browser.
 inline constexpr wchar_t ProductWebSite[] = L"https://www.example.org/zentavo/";
 inline constexpr wchar_t PluginsPage[] = L"plugins.php";
 inline constexpr wchar_t DevToolsPage[] = L"devtools.php";

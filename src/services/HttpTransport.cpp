@@ -5,10 +5,13 @@
 #include "services/HttpTransport.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 
 #include "frontend/TCUtilities.h"
+#include "platform/Boundary.h"
 #include "platform/TextConv.h"
+#include "platform/WinHandle.h"
 
 namespace zv {
 
@@ -27,12 +30,94 @@ int WinsockUsers = 0;  // guarded by WinsockLock
 constexpr size_t MaxAnswerHeaderSize = 16 * 1024;
 constexpr char HeaderEnd[] = "\r\n\r\n";
 
-struct TAddressList {
-  ADDRINFOW* First = nullptr;
-  ~TAddressList() {
-    if (First) ::FreeAddrInfoW(First);
+// A name lookup on a thread of its own, which the exchange waits for only as
+// long as its own bounds allow. An abandoned lookup ends by itself later: its
+// thread holds a reference on our library from before it starts, so an
+// unload meanwhile never frees the code it returns into, and whichever of the
+// two sides lets go last frees what they share.
+class TNameLookup {
+public:
+  // Raises when no thread starts.
+  TNameLookup(const std::wstring& host, uint16_t port) {
+    auto shared = std::make_unique<TShared>();
+    shared->Host = host;
+    shared->Port = std::to_wstring(port);
+    if (!shared->Done || !::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                               reinterpret_cast<LPCWSTR>(&ThreadProc), &shared->Module))
+      throw EHttpError(L"The service's host cannot be looked up.");
+    const HANDLE thread = ::CreateThread(nullptr, 0, &ThreadProc, shared.get(), 0, nullptr);
+    if (!thread) {
+      ::FreeLibrary(shared->Module);  // the caller's own reference keeps us loaded
+      throw EHttpError(L"The service's host cannot be looked up.");
+    }
+    ::CloseHandle(thread);
+    FShared = shared.release();
   }
+  ~TNameLookup() { FShared->Release(); }
+  TNameLookup(const TNameLookup&) = delete;
+  TNameLookup& operator=(const TNameLookup&) = delete;
+
+  // The addresses found, owned by this object; raises when the name is
+  // unknown, the deadline passes first or cancel is set.
+  const ADDRINFOW* Wait(HANDLE cancel, uint64_t deadline) {
+    const uint64_t now = ::GetTickCount64();
+    const HANDLE ends[2] = {FShared->Done.Get(), cancel};
+    const DWORD waited =
+        ::WaitForMultipleObjects(cancel ? 2 : 1, ends, FALSE, static_cast<DWORD>(deadline > now ? deadline - now : 0));
+    if (waited == WAIT_TIMEOUT) throw EHttpError(L"The service's host was not found in time.");
+    if (waited != WAIT_OBJECT_0) throw EHttpError(L"Cancelled.");
+    if (FShared->Error != 0) throw EHttpError(L"The service's host is unknown.");
+    return FShared->Result;
+  }
+
+private:
+  struct TShared {
+    std::wstring Host, Port;
+    ADDRINFOW* Result = nullptr;
+    int Error = WSAHOST_NOT_FOUND;
+    TScopedKernelHandle Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HMODULE Module = nullptr;
+    std::atomic<int> Users{2};  // the waiting side and the thread
+
+    void Release() {
+      if (--Users > 0) return;
+      if (Result) ::FreeAddrInfoW(Result);
+      delete this;
+    }
+  };
+
+  static DWORD WINAPI ThreadProc(void* parameter) {
+    TShared* shared = static_cast<TShared*>(parameter);
+    const HMODULE module = shared->Module;
+    GuardBoundary([&] {
+      // Its own start of Winsock: the waiting side's may end before the lookup does.
+      const TWinsockUse winsock;
+      if (auto hook = NameLookupHook.load()) hook(shared->Host.c_str());
+      ADDRINFOW hints{};
+      hints.ai_family = AF_UNSPEC;
+      hints.ai_socktype = SOCK_STREAM;
+      hints.ai_protocol = IPPROTO_TCP;
+      shared->Error = ::GetAddrInfoW(shared->Host.c_str(), shared->Port.c_str(), &hints, &shared->Result);
+    });
+    ::SetEvent(shared->Done.Get());
+    shared->Release();
+    // Nothing of ours may run after this call: it may unload the library.
+    ::FreeLibraryAndExitThread(module, 0);
+  }
+
+  TShared* FShared;
 };
+
+// A name under the top-level domain "invalid" never resolves (RFC 6761): the
+// resolver is not asked, as it would send the name to the network's name
+// servers and wait for an answer known in advance.
+bool IsNeverResolvingName(std::wstring_view host) {
+  constexpr std::wstring_view Reserved = L".invalid";
+  if (!host.empty() && host.back() == L'.') host.remove_suffix(1);
+  const std::wstring dotted = L"." + std::wstring(host);
+  return dotted.size() >= Reserved.size() &&
+         _wcsicmp(dotted.c_str() + dotted.size() - Reserved.size(), Reserved.data()) == 0;
+}
 
 bool IsUnreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -147,16 +232,12 @@ public:
   }
 
 private:
+  // The lookup counts towards the connect's time-out.
   void Connect() {
-    ADDRINFOW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    TAddressList addresses;
-    if (::GetAddrInfoW(FEndpoint.Host.c_str(), std::to_wstring(FEndpoint.Port).c_str(), &hints, &addresses.First))
-      throw EHttpError(L"The service's host is unknown.");
-    const uint64_t connectDeadline = ::GetTickCount64() + FEndpoint.ConnectTimeoutMs;
-    for (const ADDRINFOW* a = addresses.First; a; a = a->ai_next) {
+    if (IsNeverResolvingName(FEndpoint.Host)) throw EHttpError(L"The service's host is unknown.");
+    const uint64_t connectDeadline = std::min(::GetTickCount64() + FEndpoint.ConnectTimeoutMs, FDeadline);
+    TNameLookup lookup(FEndpoint.Host, FEndpoint.Port);
+    for (const ADDRINFOW* a = lookup.Wait(FCancel, connectDeadline); a; a = a->ai_next) {
       if (TryConnect(*a, connectDeadline)) return;
     }
     throw EHttpError(L"The service cannot be reached.");

@@ -1,16 +1,23 @@
 // The HTTP transport of the online services: a reachability test and a form
 // post to the product's web service, over plain Winsock.
 //
-// Every step is bounded: the connect, each wait for the socket to take or give
-// bytes, and the whole exchange have time-outs, and an event set by another
-// thread cancels the exchange at once (the socket is closed). The request is
-// HTTP/1.0 with the headers Host, Content-Type, Content-Length and Connection
-// only: no proxy, no redirects, nothing about the machine or its user. Only a
-// 2xx answer succeeds; its body is capped at 1 MiB. Every failure raises
-// EHttpError, and a caller on a worker thread turns it into a failed request.
+// Every step is bounded: the name lookup and the connect, each wait for the
+// socket to take or give bytes, and the whole exchange have time-outs, and an
+// event set by another thread cancels the exchange at once (the socket is
+// closed). The system's resolver has neither a time-out nor a cancel, so the
+// lookup runs on a thread of its own that the exchange abandons at its bounds;
+// that thread ends by itself later and keeps our library loaded until then.
+// A name under the reserved top-level domain "invalid" fails at once.
+//
+// The request is HTTP/1.0 with the headers Host, Content-Type, Content-Length
+// and Connection only: no proxy, no redirects, nothing about the machine or
+// its user. Only a 2xx answer succeeds; its body is capped at 1 MiB. Every
+// failure raises EHttpError, and a caller on a worker thread turns it into a
+// failed request.
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -80,6 +87,10 @@ private:
   THttpEndpoint FEndpoint;
   HANDLE FCancel;
 };
+
+// For tests only: called on the name lookup's own thread before the system's
+// resolver is asked; a hook that waits stands for a slow name server.
+inline std::atomic<void (*)(const wchar_t* host)> NameLookupHook{nullptr};
 
 // One request to the service as both workers make it: the reachability test,
 // then the post of the fields to its script. Gives the answer's body.

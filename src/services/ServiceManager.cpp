@@ -92,11 +92,6 @@ TServiceManager::TServiceManager() {
 TServiceManager::~TServiceManager() {
   IErrorEntry* self = this;
   GlobalErrorEntry.compare_exchange_strong(self, nullptr);
-  try {
-    FinishEndedErrorReport();
-  } catch (...) {
-    // Remembering is best effort: the report is offered again next time.
-  }
   Dispose(FUpdateChecker);
   Dispose(FErrorReporter);
   ::UnregisterClassW(FWindowClass.c_str(), ThisModule());
@@ -250,8 +245,12 @@ void TServiceManager::FinishErrorReport() {
 // The thread that made the report's window may never dispatch its messages
 // (the host's file thread does not), which would leave the report in flight
 // for good: an ended report is finished here as its message would have.
-void TServiceManager::FinishEndedErrorReport() {
-  if (FErrorReporter.Worker && FErrorReporter.Worker->HasEnded()) FinishErrorReport();
+void TServiceManager::FinishEndedErrorReport() noexcept {
+  try {
+    if (FErrorReporter.Worker && FErrorReporter.Worker->HasEnded()) FinishErrorReport();
+  } catch (...) {
+    // Remembering is best effort: the report is offered again next time.
+  }
 }
 
 // ---- the reported errors ----

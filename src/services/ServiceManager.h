@@ -9,8 +9,8 @@
 // thread or the host's file thread) and takes no lock. Each worker's notify
 // window is made on the thread that started the worker, so its completion is
 // handled when that thread next dispatches messages; a report whose thread
-// has ended is also finished by the next error and at destruction, since the
-// file thread may never dispatch.
+// has ended is also finished by the next error and at unload, since the file
+// thread may never dispatch again, or end.
 #pragma once
 #include <windows.h>
 
@@ -31,8 +31,7 @@ class TServiceManager final : public IErrorEntry {
 public:
   // Becomes the error entry, then starts the update check when it is due.
   TServiceManager();
-  // Finishes a report whose thread has ended, frees both workers and their
-  // windows, and stops being the error entry.
+  // Frees both workers and their windows, and stops being the error entry.
   ~TServiceManager() override;
   TServiceManager(const TServiceManager&) = delete;
   TServiceManager& operator=(const TServiceManager&) = delete;
@@ -44,6 +43,10 @@ public:
   // operation) and reports it where allowed. While a report is in flight it
   // shows nothing.
   void ReportError(TPluginFile* pluginFile, const std::wstring& message, const TErrorStruct& error) noexcept override;
+  // Finishes a report whose thread has ended but whose completion was not
+  // handled, as its completion would have: the unload calls it while the
+  // settings manager, which keeps the reported errors, still exists.
+  void FinishEndedErrorReport() noexcept;
 
 private:
   template <typename TWorker>
@@ -62,7 +65,6 @@ private:
   void StartErrorReporter(IServiceWorkerFactory& workers, uint32_t pluginID, uint32_t pluginVersion,
                           const std::wstring& message, const TErrorStruct& error);
   void FinishErrorReport();
-  void FinishEndedErrorReport();
   void FinishUpdateCheck();
   void LoadReportedErrors();
   void RememberReportedError(uint32_t pluginID, uint32_t pluginVersion, uint32_t code);

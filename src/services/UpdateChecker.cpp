@@ -184,6 +184,10 @@ void TUpdateChecker::TCheck::ReadAnswer(const std::wstring& text, const std::vec
     if (colon == std::wstring::npos || !TryBaseToInt(Trim(lines[i].substr(0, colon)), 10, id)) continue;
     const auto entry = std::find_if(probed.begin(), probed.end(), [&](const TPluginUpdate& p) { return p.ID == id; });
     if (entry == probed.end()) continue;
+    // The first offer for a plug-in wins: repeated lines, which anyone on the
+    // plain-HTTP path could send by the thousand, add no further line of
+    // windows to the dialog.
+    if (std::any_of(Updates.begin(), Updates.end(), [&](const TPluginUpdate& u) { return u.ID == id; })) continue;
     TPluginUpdate update = *entry;
     if (ParseVersionURL(Trim(lines[i].substr(colon + 1)), update.NewVersion, update.URL)) Updates.push_back(update);
   }

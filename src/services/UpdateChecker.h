@@ -7,7 +7,7 @@
 // plug-ins (at least 1000000000, version at least 100) in decimal, joined by
 // ",". Answer: text (UTF-8 or UTF-16 by its byte-order mark, else ANSI); its
 // first non-empty line "<version>,<url>" offers the system, each further line
-// "<id>:<version>,<url>" a plug-in.
+// "<id>:<version>,<url>" a plug-in; the first offer for a plug-in wins.
 //
 // Errors a probe's queries report are collected on the worker thread and
 // handed to the error entry on the user-interface thread when the result is

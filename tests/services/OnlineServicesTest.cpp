@@ -9,6 +9,7 @@
 #include "frontend/TCUtilities.h"
 #include "platform/Dialogs.h"
 #include "platform/Form.h"
+#include "platform/WinHandle.h"
 #include "services/ErrorReporter.h"
 #include "services/HttpTransport.h"
 #include "services/LoopbackServer.h"
@@ -24,6 +25,28 @@ using namespace zvtest;
 namespace {
 
 std::vector<std::wstring> OpenedPages;
+
+// The name server as the transport's lookups meet it: counted, and silent
+// until the test lets it answer (bounded, so that no lookup waits for good).
+struct TNameServer {
+  explicit TNameServer(bool silent) {
+    Asked = Answered = 0;
+    silent ? ::ResetEvent(Answers.Get()) : ::SetEvent(Answers.Get());
+    NameLookupHook = &Lookup;
+  }
+  ~TNameServer() {
+    NameLookupHook = nullptr;
+    Answer();
+  }
+  static void Answer() { ::SetEvent(Answers.Get()); }
+  static void Lookup(const wchar_t*) {
+    ++Asked;
+    ::WaitForSingleObject(Answers.Get(), 10000);
+    ++Answered;
+  }
+  static inline TScopedKernelHandle Answers{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+  static inline std::atomic<int> Asked{0}, Answered{0};
+};
 
 // The real workers against the loopback server, with the real service manager and settings.
 class TOnlineServicesTest : public TRegistryTest {
@@ -73,6 +96,12 @@ protected:
   std::unique_ptr<TServiceManager> Manager;
 };
 
+// Counts the updates dialog's lines for the plug-in ZvFixtureId0v120 offered at 1.3.
+BOOL CALLBACK CountPluginLine(HWND child, LPARAM lines) {
+  *reinterpret_cast<int*>(lines) += GetText(child) == L"ZvFixtureId0v120 v1.3 - ";
+  return TRUE;
+}
+
 }  // namespace
 
 TEST_F(TOnlineServicesTest, AReportPostsItsSevenFieldsEscapedWithFourHeadersAndSucceedsOnlyOn2xx) {
@@ -110,11 +139,10 @@ TEST_F(TOnlineServicesTest, ACheckAsksForTheProbedIDsAndReadsTheAnswerLines) {
       {"blank first line", {L"ZvFixtureId0v120"}, "\r\n\n  \n150,u\n1000000000:130,v", "1000000000", L"0 "},
       {"line forms", {L"ZvFixtureId0v120", L"ZvFixtureId7v250"},
        "\n \t150\x01 ,u,x \r 1000000007 : 300 , w \r\n1000000000:+130,y\n1000000000:-1,y\n1000000000:1 3,y\n"
-       "1000000000:4294967296,y\n4294967296:1,y\n1000000001:130,y\n1000000000:130\nnone\n1000000000:,q\n"
-       "1000000000:4294967295,q\n1000000000:4294967295,q",
+       "1000000000:4294967296,y\n4294967296:1,y\n1000000001:130,y\n1000000000:130\nnone\n"
+       "1000000000:4294967295,q\n1000000000:,first offer wins\n1000000007:400,first offer wins",
        "1000000000%2C1000000007",
-       L"150 u,x|ZvFixtureId7v250 1000000007:250>300 w|ZvFixtureId0v120 1000000000:120>0 q|ZvFixtureId0v120 "
-       L"1000000000:120>4294967295 q|ZvFixtureId0v120 1000000000:120>4294967295 q"},
+       L"150 u,x|ZvFixtureId7v250 1000000007:250>300 w|ZvFixtureId0v120 1000000000:120>4294967295 q"},
       {"UTF-8 mark", {L"ZvFixtureId0v120"}, "\xEF\xBB\xBF" "150,\xC3\xA9\xFF", "1000000000", L"150 \u00e9\ufffd"},
       {"UTF-16 LE, odd", {L"ZvFixtureId0v120"}, std::string("\xFF\xFE" "1\0" "5\0" "0\0" ",\0" "\xE9\0" "\x01", 13),
        "1000000000", L"150 \u00e9"},
@@ -168,11 +196,11 @@ TEST_F(TOnlineServicesTest, EveryBadReplyFailsInItsBoundShowsAndStoresNothingAnd
 TEST_F(TOnlineServicesTest, TheDialogListsNewerVersionsWithLinksAndOnlyWebLinksOpen) {
   Install({L"ZvFixtureId0v120", L"ZvFixtureId7v250"});
   Plugins.List[0].Name = L"Zip & Co";
-  Server.AnswerOk("150,http://z/zv\r\n1000000000:123,http://z/p&q\r\n1000000007:250,http://z/same\r\n"
-                  "1000000007:300,\\\\evil\\share\\setup.exe");
+  Server.AnswerOk("150,\\\\evil\\share\\setup.exe\r\n1000000000:123,http://z/p&q\r\n"
+                  "1000000007:250,http://z/same");
   TGuiDriver driver([&] {
     HWND form = WaitForWindow(L"Latest available updates for Zentavo");
-    for (const wchar_t* text : {L"Zentavo v1.5 - ", L"Zip & Co v1.2.3 - ", L"ZvFixtureId7v250 v3.0 - "})
+    for (const wchar_t* text : {L"Zentavo v1.5 - ", L"Zip & Co v1.2.3 - "})
       EXPECT_TRUE(FindChild(form, text)) << WideToAnsi(text);
     EXPECT_FALSE(FindChild(form, L"http://z/same")) << "offered at the installed version";
     ClickAt(FindChild(form, L"http://z/p&q"), {2, 2});
@@ -293,4 +321,111 @@ TEST_F(TOnlineServicesTest, UnloadingDuringACheckReturnsAtOnceRunsNothingLaterAn
     EXPECT_TRUE(Server.WaitForRequests(1)) << "the check goes on to its request";
     EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); })) << "unloaded once the check ended";
   }
+}
+
+TEST_F(TOnlineServicesTest, TheCancelAndBothTimeOutsAbandonASilentNameServerWhoseLookupsEndLaterByThemselves) {
+  TNameServer names(true);
+  const TScopedKernelHandle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread user([&] {
+    while (names.Asked == 0) ::Sleep(1);
+    ::SetEvent(cancel.Get());
+  });
+  const auto reach = [&](DWORD connectMs, DWORD exchangeMs, HANDLE stop) {
+    THttpClient({L"127.0.0.1", Server.Port, connectMs, 30000, exchangeMs}, stop).CheckReachable();
+  };
+  EXPECT_THROW(reach(30000, 30000, cancel.Get()), EHttpError);
+  user.join();
+  EXPECT_THROW(reach(100, 30000, nullptr), EHttpError);
+  EXPECT_THROW(reach(30000, 100, nullptr), EHttpError);
+  EXPECT_TRUE(PumpUntil([&] { return names.Asked == 3; }));
+  EXPECT_EQ(names.Answered, 0) << "abandoned, not waited for";
+  names.Answer();
+  EXPECT_TRUE(PumpUntil([&] { return names.Answered == 3; }));
+  Server.Fetch();
+  EXPECT_EQ(Server.Connections, 0) << "an abandoned lookup connects nowhere";
+}
+
+TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheLibraryLoadedUntilItEnds) {
+  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
+  const TWinsockUse winsock;  // as in the unload test above
+  TNameServer names(true);
+  static TScopedKernelHandle worker;
+  HMODULE module = ::LoadLibraryW(library.c_str());
+  ASSERT_TRUE(module);
+  reinterpret_cast<void(__stdcall*)(void (*)(const wchar_t*), void (*)())>(::GetProcAddress(module, "ZVT_SetHooks"))(
+      &TNameServer::Lookup, [] { worker.Reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetCurrentThreadId())); });
+  reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
+      (Temp / L"Unload.cfg").c_str(), FixturePath(L"ZvFixtureId0v120").c_str(), Server.Port);
+  const auto checkEnded = [] {
+    MSG done;  // looked for, not dispatched
+    return ::PeekMessageW(&done, nullptr, WM_CHECKUPDATE_DONE, WM_CHECKUPDATE_DONE, PM_NOREMOVE) != FALSE;
+  };
+  for (int i = 0; i < 500 && !checkEnded(); ++i) ::Sleep(10);
+  EXPECT_TRUE(checkEnded()) << "the check ended at its time-out";
+  ::FreeLibrary(module);
+  EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(worker.Get(), 0) == WAIT_OBJECT_0; })) << "its worker ended";
+  EXPECT_TRUE(::GetModuleHandleW(library.c_str())) << "held by the lookup";
+  names.Answer();
+  EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
+}
+
+TEST_F(TOnlineServicesTest, TheBuiltInHostFailsAtTheReachabilityTestWithoutALookupSoNothingIsSentOrRecorded) {
+  TNameServer names(false);
+  SetServiceEndpoint(std::nullopt);  // the fixture's server puts the tests' endpoint back
+  const std::vector<TSeenBox> boxes = CheckNow(1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, L"An error occured while checking for updates.");
+  EXPECT_EQ(Settings->GetLastCheckUpdate(), 0.0);
+
+  TPluginFile plugin(FixturePath(L"ZvFixtureId0v120"), nullptr);
+  ASSERT_TRUE(plugin.ResolveExports());
+  // A box each time the entry is free again: the report started before has been settled.
+  const auto report = [&] {
+    return CountShownWindows([&] { Manager->ReportError(&plugin, L"Failed", {7, L"t", L""}); }) > 0;
+  };
+  EXPECT_TRUE(report());
+  EXPECT_TRUE(PumpUntil(report)) << "the report was settled";
+  DWORD type = 0;
+  std::vector<unsigned char> stored;
+  EXPECT_FALSE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
+  EXPECT_EQ(names.Asked, 0) << "no name went to the resolver";
+}
+
+TEST_F(TOnlineServicesTest, AnAnswerRepeatingAPlugInsLineThousandsOfTimesListsItOnceAndTheHostsWindowsStillWork) {
+  std::string answer = "100,u";
+  for (int i = 0; i < 6000; ++i) answer += "\r\n1000000000:130,http://z/p";
+  Server.AnswerOk(answer);
+  int lines = 0;
+  TGuiDriver driver([&] {
+    const HWND form = WaitForWindow(L"Latest available updates for Zentavo");
+    ::EnumChildWindows(form, &CountPluginLine, reinterpret_cast<LPARAM>(&lines));
+    ClickButton(form, L"Close");
+  });
+  Manager->CheckForUpdates(true);
+  EXPECT_TRUE(PumpUntil([&] { return Settings->GetLastCheckUpdate() > 0.0; }));
+  driver.Join();
+  EXPECT_EQ(lines, 1);
+  EXPECT_EQ(AnswerBoxes([] { ShowMessageBoxOwned(nullptr, L"Meanwhile", L"Error", MB_OK); }, 1).size(), 1u);
+}
+
+TEST_F(TOnlineServicesTest, AReportThatEndsAfterItsThreadAndBeforeTheUnloadIsRemembered) {
+  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
+  const TWinsockUse winsock;  // as in the unload test above
+  HMODULE module = ::LoadLibraryW(library.c_str());
+  ASSERT_TRUE(module);
+  reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
+      (Temp / L"Unload.cfg").c_str(), L"", Server.Port);
+  const auto reportError =
+      reinterpret_cast<void(__stdcall*)(const wchar_t*, uint32_t)>(::GetProcAddress(module, "ZVT_ReportError"));
+  Server.Answer("hold", "HTTP/1.0 200 OK\r\n\r\n");
+  // The host's file thread reports the error and ends; its notify window goes with it.
+  std::thread([&] { AnswerBoxes([&] { reportError(FixturePath(L"ZvFixtureId0v120").c_str(), 7); }, 1); }).join();
+  ASSERT_TRUE(Server.WaitForRequests(1));
+  ::FreeLibrary(module);  // the report's thread unloads it as it ends
+  Server.Release();
+  EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
+  DWORD type = 0;
+  std::vector<unsigned char> stored;
+  EXPECT_TRUE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
+  EXPECT_EQ(stored, (std::vector<unsigned char>{7, 0}));
 }

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "config/SettingsManager.h"
+#include "plugins/PluginFile.h"
 #include "services/HttpTransport.h"
 #include "services/ServiceManager.h"
+#include "services/ServiceThread.h"
 
 namespace {
 
@@ -31,4 +33,17 @@ extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configF
   zv::InstalledPlugins = &Plugins;
   zv::ServiceWorkerFactory = &zv::OnlineServiceWorkers();
   zv::GlobalServiceManager = new zv::TServiceManager();
+}
+
+// Hooks of this copy of the library: a stand-in for the name server, and one
+// run on each worker's thread as its job starts.
+extern "C" __declspec(dllexport) void __stdcall ZVT_SetHooks(void (*lookup)(const wchar_t*), void (*job)()) {
+  zv::NameLookupHook = lookup;
+  zv::ServiceJobFaultHook = job;
+}
+
+// An error of the plug-in at `plugin` to the error entry, on the calling thread.
+extern "C" __declspec(dllexport) void __stdcall ZVT_ReportError(const wchar_t* plugin, uint32_t code) {
+  zv::TPluginFile probe(plugin, nullptr);
+  if (probe.ResolveExports()) zv::GlobalServiceManager->ReportError(&probe, L"Failed", {code, L"t", L""});
 }
