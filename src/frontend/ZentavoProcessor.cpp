@@ -122,12 +122,13 @@ void TZentavoProcessorForm::UpdateButtons() {
   LowerPluginBtn->SetEnabled(selected > 0 && !TransformListBox->Selected(count - 1));
 }
 
-// Later activations (after a box, a plug-in's window or another application)
-// must not load the stored pipe again.
+// The first activation decides, ticked or not. Later activations (after a
+// box, a plug-in's window or another application) load nothing: a box ticked
+// since then means the pipe on the list is to be stored, not added to.
 void TZentavoProcessorForm::FormActivate() {
-  if (FStoredPipeLoaded || !StoreTPCheckBox->Checked()) return;
-  FStoredPipeLoaded = true;
-  EventHandler(this, &TZentavoProcessorForm::LoadStoredPipe)();
+  if (FStoredPipeDecided) return;
+  FStoredPipeDecided = true;
+  if (StoreTPCheckBox->Checked()) EventHandler(this, &TZentavoProcessorForm::LoadStoredPipe)();
 }
 
 void TZentavoProcessorForm::LoadStoredPipe() {

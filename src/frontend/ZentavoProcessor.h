@@ -81,7 +81,7 @@ private:
   void UnloadPipe();
 
   std::wstring FCurrentProfile;    // loaded or saved last: the save box's default name
-  bool FStoredPipeLoaded = false;  // in this showing
+  bool FStoredPipeDecided = false;  // by the first activation of this showing
   std::vector<TPluginEntry> FEntries;
 };
 

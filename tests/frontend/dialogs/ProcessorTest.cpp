@@ -223,6 +223,18 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
     EXPECT_EQ(BoxOwner, f.Handle());
   }
   EXPECT_EQ(StoredEntries(), 1u);
+  // Unticked at the first activation: ticking the box later and closing a box
+  // over the dialog (a new activation) loads nothing.
+  Settings->SetStoreTransformPipe(false);
+  {
+    TZentavoProcessorForm f(Host);
+    Shown = &f;
+    const TBoxAnswerer boxes;
+    Post(f.StoreTPCheckBox);
+    Post(f.HelpBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
+    EXPECT_EQ(PipeAfterBox, L"");
+  }
   {
     TZentavoProcessorForm f(Host);
     Post(f.StoreTPCheckBox);
@@ -230,5 +242,5 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
     ShowFormModalCentered(f, Host);
   }
   EXPECT_FALSE(StoredEntries() || Settings->GetStoreTransformPipe());
-  EXPECT_EQ(Unloads(), unloads + 5);
+  EXPECT_EQ(Unloads(), unloads + 4);
 }
