@@ -140,6 +140,20 @@ void ClickAt(HWND control, POINT pt) {
   ::PostMessageW(control, WM_LBUTTONUP, 0, at);
 }
 
+void MouseClick(HWND window) {
+  const RECT r = GetScreenRect(window);
+  const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  const HWND top = ::GetAncestor(::WindowFromPoint(at), GA_ROOT);
+  if (top != ::GetAncestor(window, GA_ROOT))
+    throw std::runtime_error("\"" + zv::WideToAnsi(GetText(top)) + "\" covers \"" + zv::WideToAnsi(GetText(window)) + "\"");
+  ::SetCursorPos(at.x, at.y);
+  INPUT clicks[2] = {};
+  clicks[0].type = clicks[1].type = INPUT_MOUSE;
+  clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  if (::SendInput(2, clicks, sizeof(INPUT)) != 2) throw std::runtime_error("SendInput failed");
+}
+
 void SetText(HWND window, const std::wstring& text) {
   DWORD_PTR ignored = 0;
   ::SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,

@@ -3,6 +3,7 @@
 // neither settings nor about), help topics and web pages recorded instead of
 // opened, and a stand-in for the host's main window.
 #pragma once
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,66 @@ inline void ExpectTabStops(HWND form, const std::vector<TStop>& expected) {
   };
   collect(form);
   EXPECT_EQ(stops, want) << "tab order";
+}
+
+}  // namespace zvtest
+
+namespace zvtest {
+
+// While it lives, the test plug-ins show a message box without an owner,
+// captioned "Own window", in ZV_Settings and ZV_About, and log those calls and
+// ZV_Unload (see Fixture.c).
+class TPluginOwnWindows {
+public:
+  explicit TPluginOwnWindows(std::wstring log) : FLog(std::move(log)) {
+    ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
+    ::SetEnvironmentVariableW(L"ZVT_CALL_LOG", FLog.c_str());
+  }
+  ~TPluginOwnWindows() {
+    for (const wchar_t* name : {L"ZVT_OWN_BOX", L"ZVT_CALL_LOG"}) ::SetEnvironmentVariableW(name, nullptr);
+  }
+  std::string Log() const {
+    const std::vector<unsigned char> bytes = FileExists(FLog) ? ReadFileBytes(FLog) : std::vector<unsigned char>();
+    return std::string(bytes.begin(), bytes.end());
+  }
+  // The plug-in's box, moved into the screen's corner, off the dialog.
+  static HWND WaitForBox() {
+    HWND box = WaitForWindow(L"Own window", L"#32770");
+    const RECT r = GetScreenRect(box);
+    ::SetWindowPos(box, nullptr, ::GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left),
+                   ::GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return box;
+  }
+
+private:
+  std::wstring FLog;
+};
+
+// The texts of a list box as "<text>|<text>", read from a script with a
+// timeout, so that it never waits for a thread that is waiting for it.
+inline std::wstring ListItems(HWND list) {
+  const auto ask = [list](UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR answer = LB_ERR;
+    ::SendMessageTimeoutW(list, msg, wParam, lParam, SMTO_ABORTIFHUNG, 1000, &answer);
+    return static_cast<int>(answer);
+  };
+  std::wstring text;
+  for (int i = 0, n = ask(LB_GETCOUNT, 0, 0); i < n; ++i) {
+    std::wstring item(std::max(ask(LB_GETTEXTLEN, i, 0), 0) + 1, L'\0');
+    item.resize(std::max(ask(LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data())), 0));
+    text += (i ? L"|" : L"") + item;
+  }
+  return text;
+}
+
+// The form takes input again: enabled, the active window of its thread, with
+// the focus on one of its controls.
+inline bool TakesInputAgain(HWND form) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return IsEnabled(form) && ::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) &&
+         info.hwndActive == form && ::IsChild(form, info.hwndFocus);
 }
 
 }  // namespace zvtest

@@ -244,3 +244,34 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
   EXPECT_FALSE(StoredEntries() || Settings->GetStoreTransformPipe());
   EXPECT_EQ(Unloads(), unloads + 4);
 }
+
+// A plug-in's settings box without an owner leaves the dialog without input,
+// as any owned box would: real clicks on Remove, Load and Cancel do nothing to
+// the entry; after the box the dialog is active, focused and works again.
+TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
+  {
+    const TPluginEntry b = Load(B);
+    Profiles->SaveProfile(L"Daily", {b.get()});
+  }
+  const TPluginOwnWindows plugin(Temp / L"calls.log");
+  TZentavoProcessorForm f(Host);
+  Add(f, L"A");
+  const HWND form = f.Handle(), list = f.TransformListBox->Handle(), settings = f.PluginSettingsBtn->Handle(),
+             remove = f.PluginRemoveBtn->Handle(), load = f.LoadProfileBtn->Handle(), cancel = f.CancelBtn->Handle();
+  std::wstring afterBox;
+  const int result = ShowDriven(f, [&] {
+    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
+    Click(settings);
+    const HWND box = plugin.WaitForBox();
+    for (const HWND button : {remove, load, cancel}) MouseClick(button);
+    MouseClick(FindChild(box, L"OK"));  // taken after the clicks before it
+    WaitUntil([&] { return !::IsWindow(box) && TakesInputAgain(form); }, "the dialog back");
+    afterBox = ListItems(list);
+    MouseClick(remove);
+    WaitUntil([&] { return ListItems(list).empty(); }, "Remove");
+    MouseClick(cancel);
+  });
+  EXPECT_EQ(result, mrCancel);
+  EXPECT_EQ(afterBox, L"A");
+  EXPECT_EQ(plugin.Log(), "settings begin\nsettings end\nunload\n");
+}

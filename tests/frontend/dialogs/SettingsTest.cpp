@@ -149,3 +149,30 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
   EXPECT_EQ(enabled(), L"001");
   EXPECT_FALSE(Profiles->IsPluginUsed(a) || TProfileManager(skTransformPipe).ProfileExists(L"Stored"));
 }
+
+// While a plug-in's about or settings box without an owner is up, real clicks
+// on Remove and "Save && Close" do nothing; after it the dialog works again.
+TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
+  const TPluginOwnWindows plugin(Temp / L"calls.log");
+  TZentavoSettingsForm f(Host);
+  SelectItems(*f.PluginListBox, {0});
+  const HWND form = f.Handle(), list = f.PluginListBox->Handle(), remove = f.PluginRemoveBtn->Handle(),
+             close = f.SaveCloseBtn->Handle();
+  std::wstring afterBoxes;
+  const int result = ShowDriven(f, [&] {
+    for (TButton* button : {f.PluginAboutBtn, f.PluginSettingsBtn}) {
+      WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
+      Click(button->Handle());
+      const HWND box = plugin.WaitForBox();
+      MouseClick(remove);
+      MouseClick(close);
+      MouseClick(FindChild(box, L"OK"));  // taken after the clicks before it
+      WaitUntil([&] { return !::IsWindow(box) && TakesInputAgain(form); }, "the dialog back");
+      afterBoxes += ListItems(list) + L" ";
+    }
+    MouseClick(close);
+  });
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(afterBoxes, L"A|B|Bare A|B|Bare ");
+  EXPECT_EQ(plugin.Log(), "about begin\nabout end\nunload\nsettings begin\nsettings end\nunload\n");
+}
