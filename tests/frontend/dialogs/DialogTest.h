@@ -3,7 +3,6 @@
 // neither settings nor about), help topics and web pages recorded instead of
 // opened, and a stand-in for the host's main window.
 #pragma once
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -98,52 +97,35 @@ inline void ExpectTabStops(HWND form, const std::vector<TStop>& expected) {
 
 namespace zvtest {
 
-// While it lives, the test plug-ins show a message box without an owner,
-// captioned "Own window", in ZV_Settings and ZV_About, and log those calls and
+// While it lives, the test plug-ins show a box without an owner, captioned
+// "Own window", in ZV_Settings and ZV_About, and log those calls and
 // ZV_Unload (see Fixture.c).
 class TPluginOwnWindows {
 public:
-  explicit TPluginOwnWindows(std::wstring log) : FLog(std::move(log)) {
-    ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
-    ::SetEnvironmentVariableW(L"ZVT_CALL_LOG", FLog.c_str());
-  }
-  ~TPluginOwnWindows() {
-    for (const wchar_t* name : {L"ZVT_OWN_BOX", L"ZVT_CALL_LOG"}) ::SetEnvironmentVariableW(name, nullptr);
-  }
-  std::string Log() const {
-    const std::vector<unsigned char> bytes = FileExists(FLog) ? ReadFileBytes(FLog) : std::vector<unsigned char>();
+  explicit TPluginOwnWindows(std::wstring log) : FLog(std::move(log)) { Set(L"Own window", FLog.c_str()); }
+  ~TPluginOwnWindows() { Set(nullptr, nullptr); }
+  std::string Calls() const {
+    const std::vector<unsigned char> bytes = ReadFileBytes(FLog);
     return std::string(bytes.begin(), bytes.end());
   }
-  // The plug-in's box, moved into the screen's corner, off the dialog.
-  static HWND WaitForBox() {
-    HWND box = WaitForWindow(L"Own window", L"#32770");
+  // The OK button of the plug-in's box, moved into the screen's corner, off the dialog.
+  static HWND WaitForBoxButton() {
+    const HWND box = WaitForWindow(L"Own window", L"#32770");
     const RECT r = GetScreenRect(box);
     ::SetWindowPos(box, nullptr, ::GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left),
-                   ::GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top), 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return box;
+                   ::GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    HWND ok = nullptr;
+    WaitUntil([&] { return (ok = FindChild(box, L"OK")) != nullptr; }, "the box's button");
+    return ok;
   }
 
 private:
+  static void Set(const wchar_t* caption, const wchar_t* log) {
+    ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", caption);
+    ::SetEnvironmentVariableW(L"ZVT_CALL_LOG", log);
+  }
   std::wstring FLog;
 };
-
-// The texts of a list box as "<text>|<text>", read from a script with a
-// timeout, so that it never waits for a thread that is waiting for it.
-inline std::wstring ListItems(HWND list) {
-  const auto ask = [list](UINT msg, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR answer = LB_ERR;
-    ::SendMessageTimeoutW(list, msg, wParam, lParam, SMTO_ABORTIFHUNG, 1000, &answer);
-    return static_cast<int>(answer);
-  };
-  std::wstring text;
-  for (int i = 0, n = ask(LB_GETCOUNT, 0, 0); i < n; ++i) {
-    std::wstring item(std::max(ask(LB_GETTEXTLEN, i, 0), 0) + 1, L'\0');
-    item.resize(std::max(ask(LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data())), 0));
-    text += (i ? L"|" : L"") + item;
-  }
-  return text;
-}
 
 // The form takes input again: enabled, the active window of its thread, with
 // the focus on one of its controls.

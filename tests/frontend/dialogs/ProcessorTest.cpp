@@ -246,8 +246,8 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
 }
 
 // A plug-in's settings box without an owner leaves the dialog without input,
-// as any owned box would: real clicks on Remove, Load and Cancel do nothing to
-// the entry; after the box the dialog is active, focused and works again.
+// as an owned box would: real clicks on Remove, Load and Cancel do nothing to
+// the entry; after the box the dialog is active and focused, and Start works.
 TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
   {
     const TPluginEntry b = Load(B);
@@ -256,22 +256,20 @@ TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClos
   const TPluginOwnWindows plugin(Temp / L"calls.log");
   TZentavoProcessorForm f(Host);
   Add(f, L"A");
-  const HWND form = f.Handle(), list = f.TransformListBox->Handle(), settings = f.PluginSettingsBtn->Handle(),
-             remove = f.PluginRemoveBtn->Handle(), load = f.LoadProfileBtn->Handle(), cancel = f.CancelBtn->Handle();
-  std::wstring afterBox;
+  const HWND form = f.Handle(), settings = f.PluginSettingsBtn->Handle(), start = f.StartBtn->Handle();
   const int result = ShowDriven(f, [&] {
     WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
     Click(settings);
-    const HWND box = plugin.WaitForBox();
-    for (const HWND button : {remove, load, cancel}) MouseClick(button);
-    MouseClick(FindChild(box, L"OK"));  // taken after the clicks before it
-    WaitUntil([&] { return !::IsWindow(box) && TakesInputAgain(form); }, "the dialog back");
-    afterBox = ListItems(list);
-    MouseClick(remove);
-    WaitUntil([&] { return ListItems(list).empty(); }, "Remove");
-    MouseClick(cancel);
+    const HWND ok = plugin.WaitForBoxButton();
+    for (const TButton* button : {f.PluginRemoveBtn, f.LoadProfileBtn, f.CancelBtn}) MouseClick(button->Handle());
+    MouseClick(ok);  // taken after the clicks before it
+    WaitUntil([&] { return !::IsWindow(ok) && TakesInputAgain(form); }, "the dialog back");
+    MouseClick(start);
   });
-  EXPECT_EQ(result, mrCancel);
-  EXPECT_EQ(afterBox, L"A");
-  EXPECT_EQ(plugin.Log(), "settings begin\nsettings end\nunload\n");
+  ASSERT_EQ(result, mrOk);
+  std::unique_ptr<TTransformManager> runner(ActiveRunner());
+  ASSERT_TRUE(runner && runner->StageCount() == 1);
+  EXPECT_EQ(runner->Stage(0).GetName(), L"A");
+  runner.reset();
+  EXPECT_EQ(plugin.Calls(), "settings begin\nsettings end\nunload\n");
 }
