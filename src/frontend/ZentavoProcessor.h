@@ -80,7 +80,7 @@ private:
   void UnloadEntry(TLoadedPlugin* entry);
   void UnloadPipe();
 
-  std::wstring FCurrentProfile;    // loaded or saved last: the save box's default name
+  std::wstring FCurrentProfile;     // loaded or saved last: the save box's default name
   bool FStoredPipeDecided = false;  // by the first activation of this showing
   std::vector<TPluginEntry> FEntries;
 };

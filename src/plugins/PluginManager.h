@@ -9,9 +9,10 @@
 // Threads: installing, uninstalling and loading run on the user-interface
 // thread (the dialogs); a pipe stage unloads its entry on the thread that ends
 // the batch, possibly the host's file thread; the settings manager borrows the
-// plug-in files on any thread. One lock guards the list, the next index and
-// the file references. It is taken after the settings manager's lock and is
-// never held around a call into the settings manager, a plug-in or a box.
+// plug-in files on any thread. One lock guards the list, the next index, the
+// file references and the entries waiting to be unloaded. It is taken after
+// the settings manager's lock and is never held around a call into the
+// settings manager, a plug-in or a box.
 #pragma once
 #include <windows.h>
 

@@ -145,7 +145,8 @@ void MouseClick(HWND window) {
   const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   const HWND top = ::GetAncestor(::WindowFromPoint(at), GA_ROOT);
   if (!window || top != ::GetAncestor(window, GA_ROOT))
-    throw std::runtime_error("\"" + zv::WideToAnsi(GetText(top)) + "\" covers \"" + zv::WideToAnsi(GetText(window)) + "\"");
+    throw std::runtime_error("\"" + zv::WideToAnsi(GetText(top)) + "\" covers \"" + zv::WideToAnsi(GetText(window)) +
+                             "\"");
   // The point travels with the clicks: the system's cursor may still follow an earlier move.
   INPUT clicks[2] = {};
   for (INPUT& click : clicks) {

@@ -93,10 +93,6 @@ inline void ExpectTabStops(HWND form, const std::vector<TStop>& expected) {
   EXPECT_EQ(stops, want) << "tab order";
 }
 
-}  // namespace zvtest
-
-namespace zvtest {
-
 // While it lives, the test plug-ins show a box without an owner, captioned
 // "Own window", in ZV_Settings and ZV_About, and log those calls and
 // ZV_Unload (see Fixture.c).
