@@ -122,15 +122,17 @@ void TZentavoProcessorForm::UpdateButtons() {
   LowerPluginBtn->SetEnabled(selected > 0 && !TransformListBox->Selected(count - 1));
 }
 
-// Later activations (after a box, a plug-in's window or another application)
-// must not load the stored pipe again.
+// The first activation decides, ticked or not. Later activations (after a
+// box, a plug-in's window or another application) load nothing: a box ticked
+// since then means the pipe on the list is to be stored, not added to.
 void TZentavoProcessorForm::FormActivate() {
-  if (FStoredPipeLoaded || !StoreTPCheckBox->Checked()) return;
-  FStoredPipeLoaded = true;
-  EventHandler(this, &TZentavoProcessorForm::LoadStoredPipe)();
+  if (FStoredPipeDecided) return;
+  FStoredPipeDecided = true;
+  if (StoreTPCheckBox->Checked()) EventHandler(this, &TZentavoProcessorForm::LoadStoredPipe)();
 }
 
 void TZentavoProcessorForm::LoadStoredPipe() {
+  const TFormDisabler busy(*this);
   TProfileManager storedPipe(skTransformPipe);
   if (!storedPipe.ProfileExists(StoredPipeName)) return;
   auto entries = storedPipe.LoadProfile(StoredPipeName, true);
@@ -158,7 +160,10 @@ void TZentavoProcessorForm::FormClose(TCloseAction& action) {
   GuardBoundary([store] { Global(GlobalSettingsManager).SetStoreTransformPipe(store); });
   EventHandler(this, store ? &TZentavoProcessorForm::StorePipe : &TZentavoProcessorForm::DeleteStoredPipe)();
   GuardBoundary([] { Global(GlobalSettingsManager).Flush(); });  // the option and the pipe reach the file now
-  if (ModalResult() == mrCancel) UnloadPipe();  // after Start the entries are the runner's
+  if (ModalResult() == mrCancel) {  // after Start the entries are the runner's
+    const TFormDisabler busy(*this);
+    UnloadPipe();
+  }
   RestoreParentWindow(Handle());
 }
 
@@ -218,6 +223,7 @@ void TZentavoProcessorForm::LoadProfileBtnClick() {
   const int index = ProfilesComboBox->ItemIndex();
   if (index < 0) return;
   const std::wstring name = ProfilesComboBox->Item(index);
+  const TFormDisabler busy(*this);
   auto entries = Global(GlobalProfileManager).LoadProfile(name, false);
   if (!entries) {
     ShowMessageBoxOwned(Handle(), L"Failed to load the " + Quoted(name) + L" profile.", L"Error", MB_ICONERROR);
@@ -233,6 +239,7 @@ void TZentavoProcessorForm::PluginAddBtnClick() {
   const int index = PluginComboBox->ItemIndex();
   if (index < 0) return;
   const TPlugin& plugin = *static_cast<TPlugin*>(PluginComboBox->Object(index));
+  const TFormDisabler busy(*this);
   // A new entry starts with the plug-in's stored default settings.
   TPluginEntry entry =
       Global(GlobalPluginManager).LoadPlugin(plugin, skSettings, TPluginManager::GetPluginKeyName(plugin));
@@ -245,6 +252,7 @@ void TZentavoProcessorForm::PluginAddBtnClick() {
 }
 
 void TZentavoProcessorForm::PluginRemoveBtnClick() {
+  const TFormDisabler busy(*this);
   for (int i = 0, n = TransformListBox->Count(); i < n; ++i)
     if (TransformListBox->Selected(i)) UnloadEntry(EntryAt(i));
   for (int i = TransformListBox->Count() - 1; i >= 0; --i)
@@ -319,6 +327,9 @@ void TZentavoProcessorForm::PluginSettingsBtnClick() {
     ShowNoSettingsBox(Handle(), entry.Name);
     return;
   }
+  // The plug-in's own windows need not be owned by the dialog: without
+  // input meanwhile, nothing here can unload the entry under the call.
+  const TFormDisabler busy(*this);
   // The plug-in edits a copy; the previous settings come back unless it
   // reports a change, also when anything fails on the way.
   std::unique_ptr<TPluginSettings> previous = std::move(entry.PluginSettings);

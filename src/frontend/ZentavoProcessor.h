@@ -80,8 +80,8 @@ private:
   void UnloadEntry(TLoadedPlugin* entry);
   void UnloadPipe();
 
-  std::wstring FCurrentProfile;    // loaded or saved last: the save box's default name
-  bool FStoredPipeLoaded = false;  // in this showing
+  std::wstring FCurrentProfile;     // loaded or saved last: the save box's default name
+  bool FStoredPipeDecided = false;  // by the first activation of this showing
   std::vector<TPluginEntry> FEntries;
 };
 

@@ -200,6 +200,7 @@ void TZentavoSettingsForm::PluginListBoxDblClick() {
 
 void TZentavoSettingsForm::PluginInstallBtnClick() {
   if (!PluginOpenDialog.Execute(Handle())) return;
+  const TFormDisabler busy(*this);  // each plug-in runs ZV_InstallA
   TPluginManager& plugins = Global(GlobalPluginManager);
   for (const std::wstring& file : PluginOpenDialog.Files()) {
     TPlugin* plugin = plugins.InstallPlugin(Handle(), file);
@@ -236,6 +237,9 @@ void TZentavoSettingsForm::PluginRemoveBtnClick() {
 void TZentavoSettingsForm::PluginAboutBtnClick() {
   const int index = PluginListBox->ItemIndex();
   if (index < 0) return;
+  // From loading to unloading the plug-in runs and may show windows of its
+  // own: the dialog takes no input meanwhile (no Remove, no close).
+  const TFormDisabler busy(*this);
   const TPlugin& plugin = *PluginOf(*PluginListBox, index);
   const TPluginEntry entry =
       Global(GlobalPluginManager).LoadPlugin(plugin, skSettings, TPluginManager::GetPluginKeyName(plugin));
@@ -250,6 +254,7 @@ void TZentavoSettingsForm::PluginAboutBtnClick() {
 void TZentavoSettingsForm::PluginSettingsBtnClick() {
   const int index = PluginListBox->ItemIndex();
   if (index < 0) return;
+  const TFormDisabler busy(*this);  // as for About
   const TPlugin& plugin = *PluginOf(*PluginListBox, index);
   const std::wstring key = TPluginManager::GetPluginKeyName(plugin);
   const TPluginEntry entry = Global(GlobalPluginManager).LoadPlugin(plugin, skSettings, key);

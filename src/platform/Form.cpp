@@ -77,6 +77,8 @@ private:
   bool FDisabled = false;
 };
 
+bool TakesInput(HWND window) { return window && ::IsWindowVisible(window) && ::IsWindowEnabled(window); }
+
 }  // namespace
 
 // The two entries through which every window of ours reaches its object.
@@ -717,6 +719,36 @@ int TForm::ShowModal() {
   owner.Restore();
   if (FHandle) HideForm();
   return FModalResult;
+}
+
+TFormDisabler::TFormDisabler(TForm& form) : FForm(form) {
+  const HWND window = form.Handle();
+  if (!window || !::IsWindowEnabled(window)) return;
+  FWasActive = ::GetActiveWindow() == window;
+  // Disabling takes the focus away; it comes back to this control.
+  const HWND focus = ::GetFocus();
+  if (focus && ::IsChild(window, focus)) FFocus = focus;
+  ::EnableWindow(window, FALSE);
+  FDisabled = true;
+}
+
+TFormDisabler::~TFormDisabler() {
+  const HWND window = FForm.Handle();
+  if (!FDisabled || !::IsWindow(window)) return;
+  ::EnableWindow(window, TRUE);
+  if (!FWasActive || !::IsWindowVisible(window)) return;
+  // A window of the foreign code that had the activation passed it on when it
+  // went, past the disabled form, often to no window at all. The user's
+  // switch to another window that takes input stands.
+  if (::GetActiveWindow() != window && !TakesInput(::GetForegroundWindow())) {
+    ::SetForegroundWindow(window);
+    ::SetActiveWindow(window);
+  }
+  if (::GetActiveWindow() != window) return;
+  if (TakesInput(FFocus) && ::IsChild(window, FFocus))
+    ::SetFocus(FFocus);
+  else if (!::IsChild(window, ::GetFocus()))
+    FForm.FocusFirst();
 }
 
 bool TForm::HandleFormCommand(WORD id, WORD code, HWND control) {

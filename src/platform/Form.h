@@ -328,6 +328,7 @@ protected:
 private:
   friend class TButton;
   friend class TControl;
+  friend class TFormDisabler;
   void SetDefaultButton(TButton* button, bool value);
   void SetCancelButton(TButton* button, bool value);
   int AllocateId() { return FNextId++; }
@@ -357,6 +358,26 @@ private:
   SIZE FMinSize{};
   SIZE FMaxSize{};
   std::vector<TControl*> FControls;  // every control of the form, for lookups by id
+};
+
+// Keeps a form from taking input while it waits for foreign code that may run
+// windows of its own, not necessarily owned by the form (a plug-in's settings
+// or about box): the form is disabled, as the owner of a modal window is. At
+// the end it is enabled again and, when it was the active window and no
+// other window that takes input has the activation now, it becomes active
+// again with the focus where it was. A nested one leaves the form to the outer.
+class TFormDisabler {
+public:
+  explicit TFormDisabler(TForm& form);
+  ~TFormDisabler();
+  TFormDisabler(const TFormDisabler&) = delete;
+  TFormDisabler& operator=(const TFormDisabler&) = delete;
+
+private:
+  TForm& FForm;
+  HWND FFocus = nullptr;
+  bool FWasActive = false;
+  bool FDisabled = false;
 };
 
 }  // namespace zv

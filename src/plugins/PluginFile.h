@@ -17,6 +17,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -96,6 +97,9 @@ public:
   // The id of the export running now, 0 when none; settings may change only
   // while it is fiSettings.
   int32_t GetCurrentFunction() const { return FCurrentFunction; }
+  // Whether a call into this library is on a stack now (nested calls
+  // included): its code must not be freed until it returns.
+  bool IsCallRunning() const { return FCurrentFunction != fiNone; }
 
   // The block store: copies handed to the plug-in, kept until it frees them
   // or the instance goes. Every operation holds the lock, since a plug-in may
@@ -142,7 +146,8 @@ private:
   bool FIsTempCopy = false;
   TErrorStruct FLastError;
   uint32_t FLastErrorChanges = 0;
-  int32_t FCurrentFunction = fiNone;
+  // The running export; read by an unload that may come from another thread.
+  std::atomic<int32_t> FCurrentFunction{fiNone};
 };
 
 // A pipe entry: one loaded plug-in instance with its settings and, during a

@@ -116,6 +116,7 @@ TPluginManager::TPluginManager() {
 }
 
 TPluginManager::~TPluginManager() {
+  ReleaseWaiting(true);
   IInstalledPlugins* list = &FInstalledList;
   InstalledPlugins.compare_exchange_strong(list, nullptr);
   IPluginConfigFiles* files = this;
@@ -333,11 +334,46 @@ bool TPluginManager::ReportLoadFailure(TLoadedPlugin& entry) {
   return true;
 }
 
+// Freeing a library while one of its calls is on the stack would return that
+// call into unmapped code. The owner has already let go and cannot take the
+// entry back, so the manager keeps it, loaded, until the call has returned;
+// not at the call's very return either, since the caller that made the call
+// may still read the entry afterwards.
 void TPluginManager::UnloadPlugin(TLoadedPlugin* entry) noexcept {
-  const std::unique_ptr<TLoadedPlugin> owned(entry);
-  if (!owned) return;
-  ReleaseEntry(*owned);
-  ClosePluginConfigFile(*owned);
+  std::unique_ptr<TLoadedPlugin> owned(entry);
+  if (owned && owned->PluginFile && owned->PluginFile->IsCallRunning()) {
+    try {
+      TLockGuard lock(FLock);
+      FWaitingUnloads.push_back(std::move(owned));
+    } catch (...) {
+      (void)owned.release();  // out of memory: a lost entry, but no code freed under its call
+    }
+  }
+  if (owned) ReleaseLoaded(*owned);
+  ReleaseWaiting(false);
+}
+
+void TPluginManager::ReleaseLoaded(TLoadedPlugin& entry) noexcept {
+  ReleaseEntry(entry);
+  ClosePluginConfigFile(entry);
+}
+
+void TPluginManager::ReleaseWaiting(bool all) noexcept {
+  std::vector<std::unique_ptr<TLoadedPlugin>> idle;
+  try {
+    TLockGuard lock(FLock);
+    for (auto it = FWaitingUnloads.begin(); it != FWaitingUnloads.end();) {
+      if (all || !(*it)->PluginFile->IsCallRunning()) {
+        idle.push_back(std::move(*it));
+        it = FWaitingUnloads.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  } catch (...) {
+    // Out of memory: the entries not moved wait for the next unload.
+  }
+  for (const std::unique_ptr<TLoadedPlugin>& entry : idle) ReleaseLoaded(*entry);
 }
 
 // ---- the plug-ins' own settings files

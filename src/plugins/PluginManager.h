@@ -9,9 +9,10 @@
 // Threads: installing, uninstalling and loading run on the user-interface
 // thread (the dialogs); a pipe stage unloads its entry on the thread that ends
 // the batch, possibly the host's file thread; the settings manager borrows the
-// plug-in files on any thread. One lock guards the list, the next index and
-// the file references. It is taken after the settings manager's lock and is
-// never held around a call into the settings manager, a plug-in or a box.
+// plug-in files on any thread. One lock guards the list, the next index, the
+// file references and the entries waiting to be unloaded. It is taken after
+// the settings manager's lock and is never held around a call into the
+// settings manager, a plug-in or a box.
 #pragma once
 #include <windows.h>
 
@@ -84,6 +85,9 @@ public:
   // has that index.
   TPluginEntry LoadPluginByIndex(int32_t index, TSettingKind kind, const std::wstring& key);
   // Takes the entry and unloads it (what letting go of a TPluginEntry does).
+  // An entry whose plug-in is still inside a call (a settings window that
+  // lets the user act meanwhile) stays loaded until that call has returned:
+  // a later unload, or the manager's end, finishes it.
   void UnloadPlugin(TLoadedPlugin* entry) noexcept;
 
   // The settings manager's side of the plug-in files (see PluginConfigFiles.h).
@@ -116,9 +120,16 @@ private:
   // Reports a failed load through the error entry when the plug-in left an
   // error text; false when the caller is to show its box instead.
   bool ReportLoadFailure(TLoadedPlugin& entry);
+  // ZV_Unload, the library, the settings and the settings-file reference.
+  void ReleaseLoaded(TLoadedPlugin& entry) noexcept;
+  // Unloads the waiting entries whose calls have all returned (all of them
+  // when the manager ends).
+  void ReleaseWaiting(bool all) noexcept;
 
   TCriticalSection FLock;
   std::map<int32_t, std::unique_ptr<TRecord>> FPlugins;
+  // Entries let go of while a call into their plug-in ran.
+  std::vector<std::unique_ptr<TLoadedPlugin>> FWaitingUnloads;
   int64_t FNextIndex = 0;  // wide, so that an index of 2147483647 cannot wrap it
   TInstalledList FInstalledList{*this};
 };

@@ -140,6 +140,25 @@ void ClickAt(HWND control, POINT pt) {
   ::PostMessageW(control, WM_LBUTTONUP, 0, at);
 }
 
+void MouseClick(HWND window) {
+  const RECT r = GetScreenRect(window);
+  const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  const HWND top = ::GetAncestor(::WindowFromPoint(at), GA_ROOT);
+  if (!window || top != ::GetAncestor(window, GA_ROOT))
+    throw std::runtime_error("\"" + zv::WideToAnsi(GetText(top)) + "\" covers \"" + zv::WideToAnsi(GetText(window)) +
+                             "\"");
+  // The point travels with the clicks: the system's cursor may still follow an earlier move.
+  INPUT clicks[2] = {};
+  for (INPUT& click : clicks) {
+    click.type = INPUT_MOUSE;
+    click.mi.dx = (at.x * 65536 + 65535) / ::GetSystemMetrics(SM_CXSCREEN);
+    click.mi.dy = (at.y * 65536 + 65535) / ::GetSystemMetrics(SM_CYSCREEN);
+  }
+  clicks[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+  clicks[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+  if (::SendInput(2, clicks, sizeof(INPUT)) != 2) throw std::runtime_error("SendInput failed");
+}
+
 void SetText(HWND window, const std::wstring& text) {
   DWORD_PTR ignored = 0;
   ::SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,

@@ -78,6 +78,10 @@ inline void PressKey(HWND window, WORD virtualKey) { PressKeyOn(FocusOf(window),
 void PressMnemonic(HWND window, wchar_t letter);
 // Posts a left click at a point of the control's client area.
 void ClickAt(HWND control, POINT clientPoint);
+// Clicks the middle of a window with the mouse (SendInput), as a user does:
+// unlike Click, nothing reaches a disabled window or a control of a disabled
+// dialog. Throws when another window covers that point.
+void MouseClick(HWND window);
 // Asks the window to close the way the caption's close button does (SC_CLOSE, posted).
 inline void SystemClose(HWND window) { ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 // Sets a control's text (WM_SETTEXT, sent).

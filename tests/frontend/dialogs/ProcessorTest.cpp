@@ -252,6 +252,18 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
     EXPECT_EQ(BoxOwner, f.Handle());
   }
   EXPECT_EQ(StoredEntries(), 1u);
+  // Unticked at the first activation: ticking the box later and closing a box
+  // over the dialog (a new activation) loads nothing.
+  Settings->SetStoreTransformPipe(false);
+  {
+    TZentavoProcessorForm f(Host);
+    Shown = &f;
+    const TBoxAnswerer boxes;
+    Post(f.StoreTPCheckBox);
+    Post(f.HelpBtn);
+    EXPECT_EQ(ShowFormModalCentered(f, Host), mrCancel);
+    EXPECT_EQ(PipeAfterBox, L"");
+  }
   {
     TZentavoProcessorForm f(Host);
     Post(f.StoreTPCheckBox);
@@ -259,5 +271,34 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
     ShowFormModalCentered(f, Host);
   }
   EXPECT_FALSE(StoredEntries() || Settings->GetStoreTransformPipe());
-  EXPECT_EQ(Unloads(), unloads + 5);
+  EXPECT_EQ(Unloads(), unloads + 4);
+}
+
+// A plug-in's settings box without an owner leaves the dialog without input,
+// as an owned box would: real clicks on Remove, Load and Cancel do nothing to
+// the entry; after the box the dialog is active and focused, and Start works.
+TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
+  {
+    const TPluginEntry b = Load(B);
+    Profiles->SaveProfile(L"Daily", {b.get()});
+  }
+  const TPluginOwnWindows plugin(Temp / L"calls.log");
+  TZentavoProcessorForm f(Host);
+  Add(f, L"A");
+  const HWND form = f.Handle(), settings = f.PluginSettingsBtn->Handle(), start = f.StartBtn->Handle();
+  const int result = ShowDriven(f, [&] {
+    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
+    Click(settings);
+    const HWND ok = plugin.WaitForBoxButton();
+    for (const TButton* button : {f.PluginRemoveBtn, f.LoadProfileBtn, f.CancelBtn}) MouseClick(button->Handle());
+    MouseClick(ok);  // taken after the clicks before it
+    WaitUntil([&] { return !::IsWindow(ok) && TakesInputAgain(form); }, "the dialog back");
+    MouseClick(start);
+  });
+  ASSERT_EQ(result, mrOk);
+  std::unique_ptr<TTransformManager> runner(ActiveRunner());
+  ASSERT_TRUE(runner && runner->StageCount() == 1);
+  EXPECT_EQ(runner->Stage(0).GetName(), L"A");
+  runner.reset();
+  EXPECT_EQ(plugin.Calls(), "settings begin\nsettings end\nunload\n");
 }

@@ -167,3 +167,28 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
   EXPECT_EQ(enabled(), L"001");
   EXPECT_FALSE(Profiles->IsPluginUsed(a) || TProfileManager(skTransformPipe).ProfileExists(L"Stored"));
 }
+
+// While a plug-in's about or settings box without an owner is up, real clicks
+// on Remove and "Save && Close" do nothing; after it the dialog works again.
+TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
+  const TPluginOwnWindows plugin(Temp / L"calls.log");
+  TZentavoSettingsForm f(Host);
+  SelectItems(*f.PluginListBox, {0});
+  const HWND form = f.Handle(), remove = f.PluginRemoveBtn->Handle(), close = f.SaveCloseBtn->Handle();
+  const int result = ShowDriven(f, [&] {
+    for (const TButton* button : {f.PluginAboutBtn, f.PluginSettingsBtn}) {
+      WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
+      Click(button->Handle());
+      const HWND ok = plugin.WaitForBoxButton();
+      MouseClick(remove);
+      MouseClick(close);
+      MouseClick(ok);  // taken after the clicks before it
+      WaitUntil([&] { return !::IsWindow(ok); }, "the box to go");
+    }
+    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog back");
+    MouseClick(close);
+  });
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(Items(*f.PluginListBox), L"A*|B|Bare");
+  EXPECT_EQ(plugin.Calls(), "about begin\nabout end\nunload\nsettings begin\nsettings end\nunload\n");
+}

@@ -115,3 +115,35 @@ TEST_F(TRegistry, UnloadsRaceNeitherInstallsNorSettingsWritesAndUninstallWritesA
   entry.reset();
   EXPECT_EQ(Unloads(), kRounds + 1);
 }
+
+namespace {
+TPluginEntry* LetGo;
+HMODULE LetGoModule;
+bool MappedAfterLettingGo, UnloadedDuringCall;
+// Lets go of the entry from inside its own ZV_Settings, as a dialog left
+// usable by the plug-in's window would.
+uintptr_t __stdcall LetGoOfTheEntry() {
+  LetGo->reset();
+  wchar_t name[MAX_PATH];
+  MappedAfterLettingGo = ::GetModuleFileNameW(LetGoModule, name, MAX_PATH) != 0;
+  UnloadedDuringCall = ::GetEnvironmentVariableW(L"ZVT_UNLOADS", nullptr, 0) != 0;  // counts ZV_Unload
+  return ZVS_CHANGED;
+}
+}  // namespace
+
+// An entry let go of while a call into its plug-in runs keeps its library
+// until that call has returned; the next unload finishes it.
+TEST_F(TRegistry, AnEntryLetGoOfDuringItsOwnCallKeepsItsLibraryUntilTheCallReturns) {
+  const TPlugin* a = InstallCopy(L"A");
+  TPluginEntry entry = Load(a);
+  TPluginFile& file = *entry->PluginFile;
+  TFixtureControl(file).Set(fiSettings, fbCallHost, reinterpret_cast<uintptr_t>(&LetGoOfTheEntry));
+  LetGo = &entry;
+  LetGoModule = file.Handle();
+  EXPECT_EQ(file.Settings(false), uint32_t(ZVS_CHANGED));  // a normal return, not a fault
+  EXPECT_TRUE(MappedAfterLettingGo && !UnloadedDuringCall);
+  Load(a).reset();
+  EXPECT_EQ(Unloads(), 2);
+  EXPECT_EQ(::GetModuleHandleW((Temp / L"A.zvx").c_str()), nullptr);
+  EXPECT_FALSE(ConfigOpen(a->Index));
+}
