@@ -11,8 +11,6 @@ namespace zvtest {
 inline constexpr uint16_t HostControlWord = 0x1332;
 // The same word as fnstcw gives it back: bit 6 is reserved and reads as set.
 inline constexpr uint16_t HostControlWordRead = HostControlWord | 0x40;
-inline constexpr uint16_t X87ExceptionFlags = 0x3F;  // of the status word: invalid operation .. precision
-inline constexpr uint32_t MxcsrInvalidFlag = 0x01;
 
 // The no-wait forms: reading the state never raises a pending exception.
 inline uint16_t X87ControlWord() {
@@ -20,10 +18,11 @@ inline uint16_t X87ControlWord() {
   __asm__ volatile("fnstcw %0" : "=m"(word));
   return word;
 }
-inline uint16_t X87StatusWord() {
+// The exception flags of the status word (invalid operation .. precision).
+inline uint16_t X87PendingFlags() {
   uint16_t word;
   __asm__ volatile("fnstsw %0" : "=m"(word));
-  return word;
+  return word & 0x3F;
 }
 inline uint32_t Mxcsr() {
   uint32_t value;
@@ -42,7 +41,7 @@ inline void LeaveInvalidPending() {
   __asm__ volatile("fnstcw %0\n\tfldcw %1\n\tfldz\n\tfldz\n\tfdivrp\n\tfstp %%st(0)\n\tfldcw %0"
                    : "=m"(found)
                    : "m"(masked));
-  LoadMxcsr(Mxcsr() | MxcsrInvalidFlag);
+  LoadMxcsr(Mxcsr() | 1);
 }
 
 // The calling thread runs under the word for the object's life. Pending

@@ -14,18 +14,11 @@ using namespace zvtest;
 
 namespace {
 
-uint16_t ControlWord() {
-  uint16_t word;
-  __asm__ volatile("fnstcw %0" : "=m"(word));
-  return word;
-}
-void LoadControlWord(uint16_t word) { __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(word)); }
-
 // The batch's runner as the transform callbacks reach it; -7 % asks to abort.
 struct TRunner : ITransformProgress {
   bool SetProgress(int32_t percent) override {
-    FloatingPoint = ControlWord();
-    Flags = X87StatusWord() & X87ExceptionFlags;
+    FloatingPoint = X87ControlWord();
+    Flags = X87PendingFlags();
     return Calls.push_back(std::to_string(percent)), percent == -7;
   }
   void SetStatus(const char* text) override { Calls.push_back(text ? text : "(null)"); }
@@ -72,10 +65,10 @@ TEST_F(TSmallTablesTest, ErrorsServicesAndProgressReachTheirReceiversUnderOurFlo
     for (const char* text : {"busy", static_cast<const char*>(nullptr), status.c_str()})
       Call(ftTransform, 3, {Arg(text)});
     // A plug-in's runtime that unmasks every x87 exception keeps its setting; we do not run under it.
-    LoadControlWord(0x0360);
+    TX87ControlWord::Load(0x0360);
     Call(ftTransform, 2, {1});
-    plugInControlWord = ControlWord();
-    LoadControlWord(0x037F);
+    plugInControlWord = X87ControlWord();
+    TX87ControlWord::Load(0x037F);
     ActiveTransformManager = nullptr;
     EXPECT_EQ(Call(ftTransform, 2, {50}), 0u);
   });
@@ -98,7 +91,7 @@ TEST_F(TSmallTablesTest, APluginsPendingFlagStaysItsOwnAcrossACallbackAndItsRetu
     LeaveInvalidPending();
     Call(ftTransform, 2, {50});
     plugInControlWord = X87ControlWord();
-    plugInFlags = X87StatusWord() & X87ExceptionFlags;
+    plugInFlags = X87PendingFlags();
   });
   ActiveTransformManager = nullptr;
   EXPECT_EQ(runner.Calls, std::vector<std::string>{"50"});
@@ -107,7 +100,7 @@ TEST_F(TSmallTablesTest, APluginsPendingFlagStaysItsOwnAcrossACallbackAndItsRetu
   EXPECT_EQ(plugInControlWord, HostControlWordRead);
   EXPECT_EQ(plugInFlags, 1);
   EXPECT_EQ(X87ControlWord(), HostControlWordRead);
-  EXPECT_EQ(X87StatusWord() & X87ExceptionFlags, 0);
+  EXPECT_EQ(X87PendingFlags(), 0);
   EXPECT_TRUE(Errors.Reports.empty());
 }
 
