@@ -33,7 +33,8 @@ protected:
     zv::HelpViewer = &zv::ShowHtmlHelp;
     zv::OpenWebPage = &zv::ShellOpenWebPage;
     zv::HostMainWindow = zv::ParentWindow = nullptr;
-    for (const wchar_t* name : {L"ZVT_SETTINGS", L"ZVT_ABOUTS"}) ::SetEnvironmentVariableW(name, nullptr);
+    for (const wchar_t* name : {L"ZVT_SETTINGS", L"ZVT_ABOUTS", L"ZVT_OWN_BOX", L"ZVT_UNLOADS_IN_BOX"})
+      ::SetEnvironmentVariableW(name, nullptr);
     TPluginRegistryTest::TearDown();
     ::DestroyWindow(Host);
   }
@@ -93,35 +94,18 @@ inline void ExpectTabStops(HWND form, const std::vector<TStop>& expected) {
   EXPECT_EQ(stops, want) << "tab order";
 }
 
-// While it lives, the test plug-ins show a box without an owner, captioned
-// "Own window", in ZV_Settings and ZV_About, and log those calls and
-// ZV_Unload (see Fixture.c).
-class TPluginOwnWindows {
-public:
-  explicit TPluginOwnWindows(std::wstring log) : FLog(std::move(log)) { Set(L"Own window", FLog.c_str()); }
-  ~TPluginOwnWindows() { Set(nullptr, nullptr); }
-  std::string Calls() const {
-    const std::vector<unsigned char> bytes = ReadFileBytes(FLog);
-    return std::string(bytes.begin(), bytes.end());
-  }
-  // The OK button of the plug-in's box, moved into the screen's corner, off the dialog.
-  static HWND WaitForBoxButton() {
-    const HWND box = WaitForWindow(L"Own window", L"#32770");
-    const RECT r = GetScreenRect(box);
-    ::SetWindowPos(box, nullptr, ::GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left),
-                   ::GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    HWND ok = nullptr;
-    WaitUntil([&] { return (ok = FindChild(box, L"OK")) != nullptr; }, "the box's button");
-    return ok;
-  }
-
-private:
-  static void Set(const wchar_t* caption, const wchar_t* log) {
-    ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", caption);
-    ::SetEnvironmentVariableW(L"ZVT_CALL_LOG", log);
-  }
-  std::wstring FLog;
-};
+// The OK button of the box that the test plug-ins show without an owner in
+// ZV_Settings and ZV_About while ZVT_OWN_BOX is "Own window" (see Fixture.c),
+// moved into the screen's corner, off the dialog.
+inline HWND WaitForOwnBoxButton() {
+  const HWND box = WaitForWindow(L"Own window", L"#32770");
+  const RECT r = GetScreenRect(box);
+  ::SetWindowPos(box, nullptr, ::GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left),
+                 ::GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  HWND ok = nullptr;
+  WaitUntil([&] { return (ok = FindChild(box, L"OK")) != nullptr; }, "the box's button");
+  return ok;
+}
 
 // The form takes input again: enabled, the active window of its thread, with
 // the focus on one of its controls.

@@ -282,23 +282,25 @@ TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClos
     const TPluginEntry b = Load(B);
     Profiles->SaveProfile(L"Daily", {b.get()});
   }
-  const TPluginOwnWindows plugin(Temp / L"calls.log");
+  const int unloads = Unloads();
+  ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
   TZentavoProcessorForm f(Host);
   Add(f, L"A");
   const HWND form = f.Handle(), settings = f.PluginSettingsBtn->Handle(), start = f.StartBtn->Handle();
   const int result = ShowDriven(f, [&] {
     WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
     Click(settings);
-    const HWND ok = plugin.WaitForBoxButton();
+    const HWND ok = WaitForOwnBoxButton();
     for (const TButton* button : {f.PluginRemoveBtn, f.LoadProfileBtn, f.CancelBtn}) MouseClick(button->Handle());
     MouseClick(ok);  // taken after the clicks before it
     WaitUntil([&] { return !::IsWindow(ok) && TakesInputAgain(form); }, "the dialog back");
     MouseClick(start);
   });
+  EXPECT_EQ(Unloads(L"ZVT_UNLOADS_IN_BOX"), 0);
   ASSERT_EQ(result, mrOk);
   std::unique_ptr<TTransformManager> runner(ActiveRunner());
   ASSERT_TRUE(runner && runner->StageCount() == 1);
   EXPECT_EQ(runner->Stage(0).GetName(), L"A");
   runner.reset();
-  EXPECT_EQ(plugin.Calls(), "settings begin\nsettings end\nunload\n");
+  EXPECT_EQ(Unloads() - unloads, 1);
 }

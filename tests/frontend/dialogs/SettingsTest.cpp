@@ -171,7 +171,8 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
 // While a plug-in's about or settings box without an owner is up, real clicks
 // on Remove and "Save && Close" do nothing; after it the dialog works again.
 TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
-  const TPluginOwnWindows plugin(Temp / L"calls.log");
+  const int unloads = Unloads();
+  ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
   TZentavoSettingsForm f(Host);
   SelectItems(*f.PluginListBox, {0});
   const HWND form = f.Handle(), remove = f.PluginRemoveBtn->Handle(), close = f.SaveCloseBtn->Handle();
@@ -179,7 +180,7 @@ TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClose
     for (const TButton* button : {f.PluginAboutBtn, f.PluginSettingsBtn}) {
       WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
       Click(button->Handle());
-      const HWND ok = plugin.WaitForBoxButton();
+      const HWND ok = WaitForOwnBoxButton();
       MouseClick(remove);
       MouseClick(close);
       MouseClick(ok);  // taken after the clicks before it
@@ -190,5 +191,6 @@ TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClose
   });
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(Items(*f.PluginListBox), L"A*|B|Bare");
-  EXPECT_EQ(plugin.Calls(), "about begin\nabout end\nunload\nsettings begin\nsettings end\nunload\n");
+  EXPECT_EQ(Unloads() - unloads, 2);
+  EXPECT_EQ(Unloads(L"ZVT_UNLOADS_IN_BOX"), 0);
 }
