@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "config/SettingsManager.h"
@@ -31,13 +32,10 @@ std::vector<std::wstring> OpenedPages;
 struct TNameServer {
   explicit TNameServer(bool silent) {
     Asked = Answered = 0;
-    silent ? ::ResetEvent(Answers.Get()) : ::SetEvent(Answers.Get());
+    (silent ? ::ResetEvent : ::SetEvent)(Answers.Get());
     NameLookupHook = &Lookup;
   }
-  ~TNameServer() {
-    NameLookupHook = nullptr;
-    Answer();
-  }
+  ~TNameServer() { NameLookupHook = nullptr, Answer(); }
   static void Answer() { ::SetEvent(Answers.Get()); }
   static void Lookup(const wchar_t*) {
     ++Asked;
@@ -84,12 +82,27 @@ protected:
     return worker;
   }
   std::unique_ptr<TUpdateChecker> Check() { return Run<TUpdateChecker>(Plugins.List); }
+  // The test build of the library, a second copy of the services in this
+  // process, started as FsInit starts them with an update check due for the
+  // plug-in at `fixture` ("": none) and the hooks of that copy set. This copy
+  // keeps Winsock started meanwhile, so only that one starts and cleans it up.
+  HMODULE StartTestBuild(const std::wstring& fixture, void (*lookup)(const wchar_t*) = nullptr, void (*job)() = nullptr) {
+    if (!Winsock) Winsock.emplace();
+    const HMODULE module = ::LoadLibraryW(TestBuild.c_str());
+    if (module)
+      reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int, void (*)(const wchar_t*), void (*)())>(
+          ::GetProcAddress(module, "ZVT_Start"))((Temp / L"Unload.cfg").c_str(), fixture.c_str(), Server.Port, lookup, job);
+    return module;
+  }
+  bool TestBuildLoaded() const { return ::GetModuleHandleW(TestBuild.c_str()) != nullptr; }
   // "Check now" through the manager, with the boxes it brings answered.
   std::vector<TSeenBox> CheckNow(int boxes) {
     return AnswerBoxes([&] { Manager->CheckForUpdates(true); }, boxes);
   }
 
   TTempDir Temp;
+  std::optional<TWinsockUse> Winsock;
+  const std::wstring TestBuild = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
   std::unique_ptr<TSettingsManager> Settings;
   TLoopbackServer Server;
   TFakePlugins Plugins;
@@ -270,13 +283,11 @@ TEST_F(TOnlineServicesTest, AReportFromAThreadThatEndsAtOnceIsRememberedOnceAndT
   Server.Answer("hold", "HTTP/1.0 200 OK\r\n\r\n");
   std::thread([&] { AnswerBoxes([&] { report(7); }, 1); }).join();
   Server.Release();  // the report ends after its thread
-  DWORD type = 0;
-  std::vector<unsigned char> stored;
   EXPECT_TRUE(PumpUntil([&] {
     CountShownWindows([&] { report(7); });  // nothing while the report is in flight, then the plain box
-    return RegGetRaw(L"Errors", L"1000000000:120", type, stored);
+    return !StoredErrors(L"1000000000:120").empty();
   }));
-  EXPECT_EQ(stored, (std::vector<unsigned char>{7, 0}));
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), (std::vector<unsigned char>{7, 0}));
   Server.Forget();
   AnswerBoxes([&] { report(8); }, 1);
   ASSERT_TRUE(Server.WaitForRequests(1));
@@ -302,24 +313,18 @@ TEST(WinsockUse, ThreadsStartingAndCleaningUpAtOnceLeaveAnOpenSocketAlone) {
 }
 
 TEST_F(TOnlineServicesTest, UnloadingDuringACheckReturnsAtOnceRunsNothingLaterAndANewLoadChecksAgain) {
-  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
-  // The test build is a second copy of the transport in this process: this
-  // copy keeps Winsock started, so only that one starts and cleans it up.
-  const TWinsockUse winsock;
   Server.Answer("silent");
   for (int load = 0; load < 2; ++load) {
     SCOPED_TRACE(load);
-    HMODULE module = ::LoadLibraryW(library.c_str());
-    ASSERT_TRUE(module);
     // The probe's ID query takes a second: the worker is in plug-in code, which nothing can cancel.
-    reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
-        (Temp / L"Unload.cfg").c_str(), FixturePath(L"ZvFixtureIdSlow").c_str(), Server.Port);
+    const HMODULE module = StartTestBuild(FixturePath(L"ZvFixtureIdSlow"));
+    ASSERT_TRUE(module);
     const ULONGLONG start = ::GetTickCount64();
     ::FreeLibrary(module);
     EXPECT_LT(::GetTickCount64() - start, 2000u);
     Server.Forget();
     EXPECT_TRUE(Server.WaitForRequests(1)) << "the check goes on to its request";
-    EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); })) << "unloaded once the check ended";
+    EXPECT_TRUE(PumpUntil([&] { return !TestBuildLoaded(); })) << "unloaded once the check ended";
   }
 }
 
@@ -346,16 +351,12 @@ TEST_F(TOnlineServicesTest, TheCancelAndBothTimeOutsAbandonASilentNameServerWhos
 }
 
 TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheLibraryLoadedUntilItEnds) {
-  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
-  const TWinsockUse winsock;  // as in the unload test above
   TNameServer names(true);
   static TScopedKernelHandle worker;
-  HMODULE module = ::LoadLibraryW(library.c_str());
+  const HMODULE module = StartTestBuild(FixturePath(L"ZvFixtureId0v120"), &TNameServer::Lookup, [] {
+    worker.Reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetCurrentThreadId()));
+  });
   ASSERT_TRUE(module);
-  reinterpret_cast<void(__stdcall*)(void (*)(const wchar_t*), void (*)())>(::GetProcAddress(module, "ZVT_SetHooks"))(
-      &TNameServer::Lookup, [] { worker.Reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetCurrentThreadId())); });
-  reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
-      (Temp / L"Unload.cfg").c_str(), FixturePath(L"ZvFixtureId0v120").c_str(), Server.Port);
   const auto checkEnded = [] {
     MSG done;  // looked for, not dispatched
     return ::PeekMessageW(&done, nullptr, WM_CHECKUPDATE_DONE, WM_CHECKUPDATE_DONE, PM_NOREMOVE) != FALSE;
@@ -364,9 +365,9 @@ TEST_F(TOnlineServicesTest, ACheckGivesUpOnASilentNameServerWhoseLookupKeepsTheL
   EXPECT_TRUE(checkEnded()) << "the check ended at its time-out";
   ::FreeLibrary(module);
   EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(worker.Get(), 0) == WAIT_OBJECT_0; })) << "its worker ended";
-  EXPECT_TRUE(::GetModuleHandleW(library.c_str())) << "held by the lookup";
+  EXPECT_TRUE(TestBuildLoaded()) << "held by the lookup";
   names.Answer();
-  EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
+  EXPECT_TRUE(PumpUntil([&] { return !TestBuildLoaded(); }));
 }
 
 TEST_F(TOnlineServicesTest, TheBuiltInHostFailsAtTheReachabilityTestWithoutALookupSoNothingIsSentOrRecorded) {
@@ -385,9 +386,7 @@ TEST_F(TOnlineServicesTest, TheBuiltInHostFailsAtTheReachabilityTestWithoutALook
   };
   EXPECT_TRUE(report());
   EXPECT_TRUE(PumpUntil(report)) << "the report was settled";
-  DWORD type = 0;
-  std::vector<unsigned char> stored;
-  EXPECT_FALSE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), std::vector<unsigned char>{});
   EXPECT_EQ(names.Asked, 0) << "no name went to the resolver";
 }
 
@@ -409,12 +408,8 @@ TEST_F(TOnlineServicesTest, AnAnswerRepeatingAPlugInsLineThousandsOfTimesListsIt
 }
 
 TEST_F(TOnlineServicesTest, AReportThatEndsAfterItsThreadAndBeforeTheUnloadIsRemembered) {
-  const std::wstring library = GetModuleDir() + L"\\ZentavoTestBuild.wfx";
-  const TWinsockUse winsock;  // as in the unload test above
-  HMODULE module = ::LoadLibraryW(library.c_str());
+  const HMODULE module = StartTestBuild(L"");
   ASSERT_TRUE(module);
-  reinterpret_cast<void(__stdcall*)(const wchar_t*, const wchar_t*, int)>(::GetProcAddress(module, "ZVT_Start"))(
-      (Temp / L"Unload.cfg").c_str(), L"", Server.Port);
   const auto reportError =
       reinterpret_cast<void(__stdcall*)(const wchar_t*, uint32_t)>(::GetProcAddress(module, "ZVT_ReportError"));
   Server.Answer("hold", "HTTP/1.0 200 OK\r\n\r\n");
@@ -423,9 +418,6 @@ TEST_F(TOnlineServicesTest, AReportThatEndsAfterItsThreadAndBeforeTheUnloadIsRem
   ASSERT_TRUE(Server.WaitForRequests(1));
   ::FreeLibrary(module);  // the report's thread unloads it as it ends
   Server.Release();
-  EXPECT_TRUE(PumpUntil([&] { return !::GetModuleHandleW(library.c_str()); }));
-  DWORD type = 0;
-  std::vector<unsigned char> stored;
-  EXPECT_TRUE(RegGetRaw(L"Errors", L"1000000000:120", type, stored));
-  EXPECT_EQ(stored, (std::vector<unsigned char>{7, 0}));
+  EXPECT_TRUE(PumpUntil([&] { return !TestBuildLoaded(); }));
+  EXPECT_EQ(StoredErrors(L"1000000000:120"), (std::vector<unsigned char>{7, 0}));
 }

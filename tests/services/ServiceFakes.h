@@ -1,6 +1,7 @@
 // Stand-ins for the service tests: workers whose threads post their
 // completion messages to the manager's real notify windows when the test
-// lets them, a factory that records what it started, and ways to see boxes.
+// lets them, a factory that records what it started, and ways to see boxes
+// and the record of reported errors.
 #pragma once
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 
 #include "services/ServiceWorkers.h"
 #include "support/GuiDriver.h"
+#include "support/RegistryFixture.h"
 
 namespace zvtest {
 
@@ -140,6 +142,14 @@ inline int CountShownWindows(const std::function<void()>& act) {
   act();
   ::UnhookWindowsHookEx(hook);
   return ShownWindows;
+}
+
+// The stored record of the errors reported for "<id>:<version>"; empty when there is none.
+inline std::vector<unsigned char> StoredErrors(const std::wstring& name) {
+  DWORD type = 0;
+  std::vector<unsigned char> bytes;
+  RegGetRaw(L"Errors", name, type, bytes);
+  return bytes;
 }
 
 }  // namespace zvtest

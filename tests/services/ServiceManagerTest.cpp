@@ -62,12 +62,6 @@ protected:
     Workers.ReleaseWorkers();
     EXPECT_TRUE(PumpUntil([&] { return Workers.Freed == static_cast<int>(Workers.Reports.size()); }));
   }
-  static TBytes StoredErrors(const std::wstring& name) {
-    DWORD type = 0;
-    TBytes bytes;
-    RegGetRaw(L"Errors", name, type, bytes);
-    return bytes;
-  }
 
   TTempDir Temp;
   std::unique_ptr<TSettingsManager> Settings;

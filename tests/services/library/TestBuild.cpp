@@ -22,8 +22,14 @@ struct TPlugins final : zv::IInstalledPlugins {
 
 }  // namespace
 
-// The service on the loopback port with 1 s time-outs; plugin: the one installed plug-in.
-extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configFile, const wchar_t* plugin, int port) {
+// The service on the loopback port with 1 s time-outs; plugin: the one
+// installed plug-in. The hooks of this copy of the library (a stand-in for the
+// name server, and one run on each worker's thread as its job starts) are set
+// first.
+extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configFile, const wchar_t* plugin, int port,
+                                                          void (*lookup)(const wchar_t*), void (*job)()) {
+  zv::NameLookupHook = lookup;
+  zv::ServiceJobFaultHook = job;
   zv::SetServiceEndpoint(zv::THttpEndpoint{L"127.0.0.1", static_cast<uint16_t>(port), 1000, 1000, 2000});
   // The managers belong to the library's globals, as FsInit's do: its unload frees them.
   zv::GlobalSettingsManager = new zv::TSettingsManager(configFile);
@@ -33,13 +39,6 @@ extern "C" __declspec(dllexport) void __stdcall ZVT_Start(const wchar_t* configF
   zv::InstalledPlugins = &Plugins;
   zv::ServiceWorkerFactory = &zv::OnlineServiceWorkers();
   zv::GlobalServiceManager = new zv::TServiceManager();
-}
-
-// Hooks of this copy of the library: a stand-in for the name server, and one
-// run on each worker's thread as its job starts.
-extern "C" __declspec(dllexport) void __stdcall ZVT_SetHooks(void (*lookup)(const wchar_t*), void (*job)()) {
-  zv::NameLookupHook = lookup;
-  zv::ServiceJobFaultHook = job;
 }
 
 // An error of the plug-in at `plugin` to the error entry, on the calling thread.
