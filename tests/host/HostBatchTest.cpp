@@ -87,7 +87,7 @@ TEST(HostBatch, PutRenameSplitMergeAndCancel) {
 // and the library's own arithmetic afterwards (the save's percentages, on
 // the host's thread) raises nothing.
 TEST(HostBatch, AStageLeavingAFloatingPointFlagPendingHasNotFailed) {
-  TTestHost host({{"passthru", {L"Pending=number:1", L"Steps=number:4"}}});
+  TTestHost host({{"passthru", {L"Fault=number:3", L"Steps=number:4"}}});
   const TBytes a = Bytes(300000, 5);
   WriteFileBytes(host.Work / L"a.txt", a);
   ::CreateDirectoryW((host.Work / L"dst").c_str(), nullptr);
