@@ -33,13 +33,16 @@ TTransform::TTransform(TPluginEntry entry) : FEntry(std::move(entry)) {
 }
 
 TTransform::~TTransform() {
+  End();
+  FEntry.reset();  // unloaded through the registry of installed plug-ins
+}
+
+void TTransform::End() {
   FreeInputStream();
   FreeOutputStream();
-  if (FInitialized && InMiddleOfTransformation()) {
-    FLastResult = -1;
-    DoneTransform();
-  }
-  FEntry.reset();  // unloaded through the registry of installed plug-ins
+  const bool inMiddle = InMiddleOfTransformation();
+  FLastResult = -1;
+  if (inMiddle) DoneTransform();
 }
 
 std::wstring TTransform::GetName() const { return FEntry->Name; }

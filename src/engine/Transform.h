@@ -25,8 +25,7 @@ public:
   // Takes the entry, which is unloaded when the stage is freed; the entry's
   // stream fields are cleared (whatever they held is not the stage's).
   explicit TTransform(TPluginEntry entry);
-  // Frees the parked streams, ends a transformation left in the middle with
-  // ZV_DoneTransform, then unloads the entry.
+  // Ends the stage (see End), then unloads the entry.
   ~TTransform();
   TTransform(const TTransform&) = delete;
   TTransform& operator=(const TTransform&) = delete;
@@ -65,6 +64,10 @@ public:
   // plug-in's ZV_InitTransform.
   bool InitTransform();
   void DoneTransform();
+  // Frees the streams the entry holds and ends a transformation left in the
+  // middle with ZV_DoneTransform: the stage is fresh again. A run that
+  // stopped ends its stages this way, so that the next file starts anew.
+  void End();
   // One call of the plug-in. False only when ZV_InitTransform refused: the
   // streams then stay with the caller. Otherwise the entry owns both streams
   // (a stream it still held from a stopped call and that is not one of them

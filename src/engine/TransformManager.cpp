@@ -158,15 +158,26 @@ bool TTransformManager::CreateOutputStream(const TFileProperties& props,
 // ---- running a file ----
 
 bool TTransformManager::Run(const TFileProperties* input, const TFileProperties* output) noexcept {
-  return GuardBoundary(
+  const bool ended = GuardBoundary(
       false,
       [&] {
         FOutcome = TRunOutcome();
-        const bool ended = DoRun(input, output);
-        FOutcome.Parked = FirstWaitingStage(0) >= 0;
-        return ended;
+        return DoRun(input, output);
       },
       [] { ShowError(CurrentExceptionMessage()); });
+  if (!ended) GuardBoundary([this] { EndStoppedRun(); });
+  FOutcome.Parked = FirstWaitingStage(0) >= 0;
+  return ended;
+}
+
+// What a stopped run left part way is of no use to the next file: a stage
+// with more output would hand the rest of this file down under the next
+// file's name, and the streams of a failed call keep this file's source open.
+// Such stages end as at the batch's end; a stage waiting for more input keeps
+// what it holds of the files before, which ended normally.
+void TTransformManager::EndStoppedRun() {
+  for (std::unique_ptr<TTransform>& stage : FTransforms)
+    if (stage->GetLastResult() != ZVR_WAITMOREINPUT) stage->End();
 }
 
 bool TTransformManager::DoRun(const TFileProperties* input, const TFileProperties* output) {
@@ -195,8 +206,9 @@ TTransformManager::TStep TTransformManager::RunStage(const TFileProperties* inpu
   const bool moreOutput = FTransforms[turn]->GetLastResult() == ZVR_MOREOUTPUT;
   std::unique_ptr<TGeneralStream> madeInput;
   if (moreOutput) {
-    // Data handed down to it now could go nowhere (a run stopped above it
-    // left it in the middle): the caller must not take it for written.
+    // Never with data handed down (the stage's outputs are all taken before
+    // anything reaches it again, and a stopped run ends it); should it come
+    // all the same, the caller must not take it for written.
     if (pending) FOutcome.Unwritten.push_back(pending->GetFullName());
     pending.reset();
   } else if (!NewInput(turn, input, pending, madeInput)) {
@@ -353,7 +365,6 @@ TTransformManager::TStep TTransformManager::SaveOutput(std::unique_ptr<TGeneralS
   const bool exists = !resolved.empty() && IsExistingFile(resolved);
   if (exists && (FOverwriteAnswer == mrYes || FOverwriteAnswer == mrNo) && !AskOverwrite(fullName))
     return TStep::Stop;
-  if (FOverwriteAnswer == mrCancel) return TStep::Stop;
   if (exists && (FOverwriteAnswer == mrNo || FOverwriteAnswer == mrNoToAll)) {
     FOutcome.Unwritten.push_back(resolved);
     return TStep::Next;
@@ -381,15 +392,15 @@ TTransformManager::TStep TTransformManager::SaveOutput(std::unique_ptr<TGeneralS
   return TStep::Next;
 }
 
-// The answer becomes the remembered one; false when the box could not be
-// shown, which stops the run like Cancel.
+// The answer becomes the remembered one. Cancel, or a box that could not be
+// shown, answers false: it stops this run only, and the next existing file
+// is asked again.
 bool TTransformManager::AskOverwrite(const std::wstring& fullName) {
   const int answer =
       ShowConfirmationBox(L"The \"" + FileNamePart(fullName) + L"\" file already exists. Shall I overwrite it?");
-  const bool known = answer == mrYes || answer == mrNo || answer == mrCancel || answer == mrNoToAll ||
-                     answer == mrYesToAll;
-  FOverwriteAnswer = known ? answer : mrCancel;
-  return known;
+  const bool goOn = answer == mrYes || answer == mrNo || answer == mrNoToAll || answer == mrYesToAll;
+  FOverwriteAnswer = goOn ? answer : mrYes;
+  return goOn;
 }
 
 // ---- progress ----

@@ -32,10 +32,9 @@ namespace zv {
 // What the last Run did with its data, for a caller that must decide whether
 // a move may delete the source: only when Run answered true, the source was
 // opened, nothing is Unwritten, nothing is Parked and no Saved name is the
-// source file itself. A run can end normally without opening its source: a
-// first stage still giving outputs of an earlier file is called with that
-// file's input instead. A Parked source can go after the batch's last pass
-// answered true with nothing Unwritten or Parked.
+// source file itself. A Parked source can go after the batch's last pass
+// answered true with nothing Unwritten or Parked. A run that stopped may
+// have destroyed data that waiting stages held for earlier files.
 struct TRunOutcome {
   // The source file was opened for reading. After a run that ended normally
   // the first stage is then done with it: a stage with more output is
@@ -63,7 +62,10 @@ public:
   // A file run with both records, the last pass with neither. True when the
   // run ended normally; false when it stopped (the message already shown,
   // the user's cancel or abort, a plug-in's cancel) or was refused (one
-  // record without the other, a file run without stages).
+  // record without the other, a file run without stages). A stopped run
+  // ends every stage but those waiting for more input, so that a later run
+  // starts from its own source; Cancel in the overwrite question is not
+  // remembered beyond it.
   bool Run(const TFileProperties* input, const TFileProperties* output) noexcept;
   const TRunOutcome& LastOutcome() const { return FOutcome; }
 
@@ -81,6 +83,7 @@ private:
   enum class TStep { Next, Backtrack, Stop };
 
   bool DoRun(const TFileProperties* input, const TFileProperties* output);
+  void EndStoppedRun();
   TStep RunStage(const TFileProperties* input, const TFileProperties* output,
                  std::unique_ptr<TGeneralStream>& pending);
   bool NewInput(int32_t index, const TFileProperties* input, std::unique_ptr<TGeneralStream>& pending,

@@ -79,6 +79,15 @@ void SettleMovedSource(TBatch& batch, const std::wstring& source, const std::opt
     ::DeleteFileW(source.c_str());
 }
 
+// After a run that stopped: a stage that held data for the sources parked so
+// far may have been ended with it, so they all stay. Sources parked later
+// are settled afresh.
+void KeepParkedSources(TBatch& batch) {
+  batch.Parked.clear();
+  batch.SavedSinceParking.clear();
+  batch.UnwrittenSinceParking = false;
+}
+
 // After the last pass: the parked sources go when it wrote everything.
 void SettleParkedSources(TBatch& batch, bool passEnded) {
   if (batch.Parked.empty() || !passEnded) return;
@@ -112,7 +121,10 @@ int RunFile(const TFileProperties& input, const TFileProperties& output, const s
   TBatch& batch = *Batch;
   const std::optional<TFileIdentity> identity =
       moveSource.empty() ? std::nullopt : FileIdentityOf(moveSource);
-  if (!batch.Runner->Run(&input, &output)) return FS_FILE_USERABORT;
+  if (!batch.Runner->Run(&input, &output)) {
+    KeepParkedSources(batch);
+    return FS_FILE_USERABORT;
+  }
   LastFileTransformed = true;
   if (!moveSource.empty()) SettleMovedSource(batch, moveSource, identity);
   return FS_FILE_OK;

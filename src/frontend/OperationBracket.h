@@ -9,9 +9,11 @@
 // A move deletes a source only when nothing of it can be lost: the run
 // ended normally after reading that source itself, no output was left
 // unwritten (an overwrite declined, a failed save ignored), no saved output
-// is the source file itself, and no stage still holds its data. A source whose data a stage holds goes at the
-// end, after a last pass that wrote everything. Otherwise the source stays,
-// and the file still counts as done.
+// is the source file itself, and no stage still holds its data. A source
+// whose data a stage holds goes at the end, after a last pass that wrote
+// everything, unless a later file's run stopped meanwhile (a stop may end
+// the stage that held it). Otherwise the source stays, and the file still
+// counts as done.
 //
 // Threads: the host makes a batch's calls one after the other (start, files,
 // end), the file calls possibly on another thread than the start and end.

@@ -76,10 +76,9 @@ TEST(HostFileCalls, GetMovesAndTheRunnersBoxes) {
   EXPECT_TRUE(Holds(host.Work / L"view\\c.txt", bytes));
 }
 
-// A run stopped after the first of a splitter's outputs: the next file's
-// run gives the splitter's rest of the first file under the next file's
-// name and never reads its own source, which must stay. A later file whose
-// own bytes are written is moved.
+// A run stopped after the first of a splitter's outputs: the next files run
+// from their own sources, as if they came first, and each source goes once
+// its own bytes are written; the stopped file's source stays.
 TEST(HostMove, ASourceGoesOnlyWhenItsOwnRunReadIt) {
   TTestHost host({{"passthru", {L"Results=string:6 2"}}, {"rename", {L"Results=string:0 2"}}});
   for (const wchar_t* dir : {L"view", L"local"}) ::CreateDirectoryW((host.Work / dir).c_str(), nullptr);
@@ -97,10 +96,11 @@ TEST(HostMove, ASourceGoesOnlyWhenItsOwnRunReadIt) {
                                                   L"due to an unknown error. The transformation process is "
                                                   L"terminating."});
   EXPECT_TRUE(Holds(host.Work / L"local\\a.txt", a));
-  EXPECT_TRUE(Holds(host.Work / L"view\\b.txt", a));  // the first file's rest
-  EXPECT_TRUE(Holds(host.Work / L"local\\b.txt", b));
-  EXPECT_TRUE(Holds(host.Work / L"view\\c.txt", c));
-  EXPECT_FALSE(FileExists(host.Work / L"local\\c.txt"));
+  EXPECT_FALSE(FileExists(host.Work / L"view\\a.txt"));
+  for (const auto& file : {files[1], files[2]}) {
+    EXPECT_TRUE(Holds(host.Work / L"view\\" + file.Name, file.Data));
+    EXPECT_FALSE(FileExists(host.Work / L"local\\" + file.Name));
+  }
 }
 
 // The panel's line to the right of a caption ("Status:", "Memory usage:", ...).

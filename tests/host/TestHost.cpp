@@ -19,7 +19,7 @@ std::function<void()> TTestHost::OnProgress;
 namespace {
 
 // The test plug-ins the .cfg installs: their tags, by installation index from 1.
-const char* const Fixtures[] = {"passthru", "rename", "merge", "slow"};
+const char* const Fixtures[] = {"passthru", "rename", "merge", "slow", "split"};
 
 std::wstring FixtureFile(const char* tag) { return L"Zv" + std::wstring(1, towupper(*tag)) + zv::AnsiToWide(tag + 1) + L".zvx"; }
 
@@ -145,9 +145,9 @@ void TTestHost::Operate(const TOperation& op) {
     {
       TBoxAnswerer answerer(op.BoxAnswers);
       if (op.Files) op.Files();
+      if (op.EndBeforeHide) Fs<void>("FsStatusInfo", dir.c_str(), 1, op.Operation);
       for (const auto& box : answerer.Boxes) Boxes.push_back(box.Caption + L": " + box.Text);
     }
-    if (op.EndBeforeHide) Fs<void>("FsStatusInfo", dir.c_str(), 1, op.Operation);
     ::SetEvent(done);
   });
   for (PanelDocked = false; ::MsgWaitForMultipleObjects(1, &done, FALSE, 60000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1;) {

@@ -65,7 +65,7 @@ public:
     std::wstring RemoteDir;             // a real directory
     std::function<void()> Files{};      // the file calls, on the worker thread
     std::wstring Answer = L"Start";     // the Processor dialog's button
-    bool EndBeforeHide = false;
+    bool EndBeforeHide = false;         // the end on the worker thread too
     std::vector<int> BoxAnswers{};      // the boxes on the worker thread (overwrite questions too)
   };
   void Operate(const TOperation& operation);

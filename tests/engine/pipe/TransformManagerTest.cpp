@@ -212,7 +212,7 @@ TEST_F(TPipeTest, BracketsEveryTransformationAndReportsTheErrorTheCallLeft) {
        Repeat("passthru init\npassthru transform in 2\npassthru done\n", 3) + "passthru unload\n"},
       {"one bracket around 6, 6, 2", L"Split", {{L"Parts", 3}}, 1, false, true,
        "split init\nsplit transform in 6\nsplit transform in 6\nsplit transform in 2\nsplit done\nsplit unload\n"},
-      {"initialisation refused", L"Passthru", {{L"Init", 0}}, 1, false, false, "passthru init\npassthru unload\n", 0,
+      {"initialisation refused", L"Passthru", {{L"Init", L"0"}}, 1, false, false, "passthru init\npassthru unload\n", 0,
        L"",
        {L"Error: An unknown error occured while initializing the transformation of the \"passthru\" plugin.  The "
         L"transformation process is terminating."}},
