@@ -163,20 +163,46 @@ TEST_F(TProcessorDialog, ProfileNamesThatDifferInCaseAreOneProfileUnderTheNameSa
 }
 
 // A plug-in's text with a line break: the .cfg file refuses it, so saving a
-// profile and storing the pipe each say so; the registry keeps it, and both
-// give it back whole after a restart.
+// profile and storing the pipe each say so; the profile is stored all the
+// same but for that text, and the session's list and loads follow the store.
+// The registry keeps the text, and both give it back whole after a restart.
 TEST_F(TProcessorDialog, ASettingTheStoreRefusesFailsTheSaveWhileTheRegistryKeepsItWhole) {
   const std::wstring note = L"a\r\nb";
   for (const bool inFile : {true, false}) {
     SCOPED_TRACE(inFile ? "file" : "registry");
     if (!inFile) {
       UseStore(false);
-      InstallCopy(L"A");
+      A = InstallCopy(L"A");
+      B = InstallCopy(L"B");
     }
     TZentavoProcessorForm f(Host);
+    const auto first = [&f] { return static_cast<TLoadedPlugin*>(f.TransformListBox->Object(0)); };
+    Add(f, L"B");
+    EXPECT_EQ(SaveAs(f, L"Daily"), L"0 boxes");
+    f.PluginRemoveBtn->Click();
     Add(f, L"A");
-    static_cast<TLoadedPlugin*>(f.TransformListBox->Object(0))->PluginSettings->WriteString(L"Note", note);
+    first()->PluginSettings->WriteString(L"Note", note);
+    first()->PluginSettings->WriteNumber(L"Kept", 7);
     EXPECT_EQ(SaveAs(f, L"Lines"), inFile ? L"Error: An error occured while saving the profile." : L"0 boxes");
+    EXPECT_EQ(SaveAs(f, L"Daily", {IDYES}),
+              inFile ? L"2 boxes" : L"Question: The \"Daily\" profile already exists. Shall i overwrite it?");
+    EXPECT_EQ(Items(*f.ProfilesComboBox), L"Daily|Lines");
+    EXPECT_TRUE(Profiles->IsPluginUsed(A->Index) && !Profiles->IsPluginUsed(B->Index));
+    for (const wchar_t* name : {L"Daily", L"Lines"}) {
+      f.PluginRemoveBtn->Click();
+      f.ProfilesComboBox->SetItemIndex(f.ProfilesComboBox->IndexOf(name));
+      const TBoxAnswerer boxes;
+      f.LoadProfileBtn->Click();
+      EXPECT_EQ(Items(*f.TransformListBox) + L" " + boxes.Said(), L"A 0 boxes") << name;
+      if (f.TransformListBox->Count() != 1) continue;
+      TPluginSettings& loaded = *first()->PluginSettings;
+      EXPECT_EQ(loaded.ReadString(L"Note").value_or(L"none") + L" " + std::to_wstring(loaded.ReadNumber(L"Kept", 0)),
+                (inFile ? L"none" : note) + L" 7")
+          << name;
+      SelectItems(*f.TransformListBox, {0});
+    }
+    if (f.TransformListBox->Count() == 0) Add(f, L"A");
+    first()->PluginSettings->WriteString(L"Note", note);
     f.StoreTPCheckBox->SetChecked(true);
     const TBoxAnswerer boxes;
     Post(f.CancelBtn);
