@@ -302,19 +302,27 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
 
 // A plug-in's settings box without an owner leaves the dialog without input,
 // as an owned box would: real clicks on Remove, Load and Cancel do nothing to
-// the entry; after the box the dialog is active and focused, and Start works.
+// the entry; after the box the dialog is the foreground window again, focused,
+// also past another application's window on screen, and Start works. So it is
+// after a box the plug-in shows while the stored pipe loads.
 TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
   {
     const TPluginEntry b = Load(B);
     Profiles->SaveProfile(L"Daily", {b.get()});
+    TProfileManager(skTransformPipe).SaveProfile(L"Stored", {b.get()});
   }
+  Settings->SetStoreTransformPipe(true);
   const int unloads = Unloads();
   ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
   TZentavoProcessorForm f(Host);
   Add(f, L"A");
+  ::SetEnvironmentVariableW(L"ZVT_OWN_BOX_IN_LOAD", L"1");
+  const TOtherApplicationWindow other;
   const HWND form = f.Handle(), settings = f.PluginSettingsBtn->Handle(), start = f.StartBtn->Handle();
   const int result = ShowDriven(f, [&] {
-    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
+    MouseClick(WaitForOwnBoxButton());
+    ::SetEnvironmentVariableW(L"ZVT_OWN_BOX_IN_LOAD", nullptr);
+    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog after the stored pipe");
     Click(settings);
     const HWND ok = WaitForOwnBoxButton();
     for (const TButton* button : {f.PluginRemoveBtn, f.LoadProfileBtn, f.CancelBtn}) MouseClick(button->Handle());
@@ -325,8 +333,8 @@ TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClos
   EXPECT_EQ(Unloads(L"ZVT_UNLOADS_IN_BOX"), 0);
   ASSERT_EQ(result, mrOk);
   std::unique_ptr<TTransformManager> runner(ActiveRunner());
-  ASSERT_TRUE(runner && runner->StageCount() == 1);
-  EXPECT_EQ(runner->Stage(0).GetName(), L"A");
+  ASSERT_TRUE(runner && runner->StageCount() == 2);
+  EXPECT_EQ(runner->Stage(0).GetName() + runner->Stage(1).GetName(), L"AB");
   runner.reset();
-  EXPECT_EQ(Unloads() - unloads, 1);
+  EXPECT_EQ(Unloads() - unloads, 2);
 }
