@@ -64,21 +64,49 @@ void TProfileManager::LoadProfiles() {
   TSettingsManager* settings = GlobalSettingsManager;
   const auto names = settings ? settings->GetKeyNames(FKind, kNoSubKey) : std::nullopt;
   if (!names) return;
-  for (const std::wstring& name : *names) {
-    const auto entryNames = settings->GetKeyNames(FKind, name);
-    if (!entryNames || entryNames->empty()) continue;  // no sub-section: no profile
-    auto profile = std::make_unique<TProfile>();
-    profile->Name = name;
-    for (const std::wstring& entryName : *entryNames) {
-      TProfileEntry entry;
-      if (ParseEntryName(entryName, entry)) profile->Plugins.push_back(entry);
-    }
-    std::stable_sort(profile->Plugins.begin(), profile->Plugins.end(), [](const auto& a, const auto& b) {
-      return a.Position != b.Position ? a.Position < b.Position : a.Index < b.Index;
-    });
+  for (const std::wstring& name : *names)
     // Spellings of one name share a stored tree: the first one listed is the profile.
-    FProfiles.try_emplace(FoldName(name), std::move(profile));
+    if (auto profile = ReadStored(*settings, name)) FProfiles.try_emplace(FoldName(name), std::move(profile));
+}
+
+std::unique_ptr<TProfile> TProfileManager::ReadStored(TSettingsManager& settings, const std::wstring& name) const {
+  const auto entryNames = settings.GetKeyNames(FKind, name);
+  if (!entryNames || entryNames->empty()) return nullptr;  // no sub-section: no profile
+  auto profile = std::make_unique<TProfile>();
+  profile->Name = name;
+  for (const std::wstring& entryName : *entryNames) {
+    TProfileEntry entry;
+    if (ParseEntryName(entryName, entry)) profile->Plugins.push_back(entry);
   }
+  std::stable_sort(profile->Plugins.begin(), profile->Plugins.end(), [](const auto& a, const auto& b) {
+    return a.Position != b.Position ? a.Position < b.Position : a.Index < b.Index;
+  });
+  return profile;
+}
+
+void TProfileManager::RereadStored(const std::wstring& name) {
+  TSettingsManager& settings = Settings();
+  const std::wstring folded = FoldName(name);
+  std::unique_ptr<TProfile> stored;
+  const auto names = settings.GetKeyNames(FKind, kNoSubKey);
+  for (const std::wstring& storedName : names ? *names : TStringList())
+    if (FoldName(storedName) == folded && (stored = ReadStored(settings, storedName))) break;
+  const auto it = FProfiles.find(folded);
+  if (!stored) {
+    if (it != FProfiles.end()) FProfiles.erase(it);
+  } else if (it == FProfiles.end()) {
+    FProfiles.emplace(folded, std::move(stored));
+  } else {
+    *it->second = std::move(*stored);
+  }
+}
+
+TProfile& TProfileManager::KeepStored(const std::wstring& name, std::vector<TProfileEntry> pairs) {
+  std::unique_ptr<TProfile>& slot = FProfiles[FoldName(name)];
+  if (!slot) slot = std::make_unique<TProfile>();
+  slot->Name = name;
+  slot->Plugins = std::move(pairs);
+  return *slot;
 }
 
 TProfile* TProfileManager::Find(const std::wstring& name) const {
@@ -126,8 +154,7 @@ TProfile* TProfileManager::SaveProfile(const std::wstring& name, const std::vect
   if (!IsStorableName(name)) return nullptr;
   try {
     TSettingsManager& settings = Settings();
-    auto profile = std::make_unique<TProfile>();
-    profile->Name = name;
+    std::vector<TProfileEntry> pairs;
     DeleteStoredTree(name);
     int32_t position = 0;
     bool refused = false;
@@ -141,16 +168,22 @@ TProfile* TProfileManager::SaveProfile(const std::wstring& name, const std::vect
         settings.WriteString(FKind, key, kSectionMarker, std::wstring());
         settings.DeleteValue(FKind, key, kSectionMarker);
       }
-      profile->Plugins.push_back({position, entry->Index});
+      pairs.push_back({position, entry->Index});
     }
-    // The caller tells the user, who would otherwise find a setting gone at
-    // the next load; as little as possible is missing from the store.
-    if (refused) return nullptr;
-    std::unique_ptr<TProfile>& slot = FProfiles[FoldName(name)];
-    slot = std::move(profile);
-    return slot.get();
+    // The store holds the new pipe also when it refused a setting (as little
+    // as possible is missing), so the record follows it: a load in this
+    // session gives what the next start would. The caller still tells the
+    // user, who would otherwise find the setting gone at the next load.
+    TProfile& profile = KeepStored(name, std::move(pairs));
+    return refused ? nullptr : &profile;
   } catch (...) {
-    return nullptr;  // the record held before stays; the store keeps what was written
+    // The store failed part way: the record follows what it holds now. When
+    // even that cannot be read, the record stays as it was.
+    try {
+      RereadStored(name);
+    } catch (...) {
+    }
+    return nullptr;
   }
 }
 

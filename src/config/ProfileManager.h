@@ -26,6 +26,8 @@
 
 namespace zv {
 
+class TSettingsManager;
+
 struct TProfileEntry {
   int32_t Position = 0;  // 1-based place in the pipe as stored; gaps may stay
   int32_t Index = 0;     // the plug-in's installation index
@@ -54,14 +56,19 @@ public:
   // numbered 1, 2, 3 in list order; every entry's sub-section exists
   // afterwards, also for a plug-in that keeps no settings. Null when the
   // name is refused, the store failed or it refused a setting (the other
-  // entries and settings are written all the same); the record held before
-  // then stays.
+  // entries and settings are written all the same). Whatever the answer, the
+  // record under the name then follows what the store holds: a record held
+  // before is updated in place (pointers to it stay valid), a new name gets
+  // one, and a profile the store no longer holds loses its record (Find
+  // tells which). A refused name changes nothing.
   TProfile* SaveProfile(const std::wstring& name, const std::vector<const TLoadedPlugin*>& entries);
   // Removes the profile from memory and store; an unknown name changes nothing.
   void DeleteProfile(const std::wstring& name);
   // Every profile, in no defined order.
   std::vector<TProfile*> GetProfiles();
   bool ProfileExists(const std::wstring& name) const;
+  // The record under the name as the stores compare it; null when there is none.
+  TProfile* Find(const std::wstring& name) const;
   bool IsPluginUsed(int32_t index) const;
   // Removes the installed plug-in's entries from every profile (the others
   // keep their positions) and the profiles left empty, in memory and store.
@@ -69,7 +76,13 @@ public:
 
 private:
   void LoadProfiles();
-  TProfile* Find(const std::wstring& name) const;
+  // The profile stored under exactly this spelling; null when no sub-section lies below it.
+  std::unique_ptr<TProfile> ReadStored(TSettingsManager& settings, const std::wstring& name) const;
+  // Makes the record under the name what the store now holds, or drops it
+  // when the store holds no such profile; a record that stays keeps its address.
+  void RereadStored(const std::wstring& name);
+  // The record under the name, updated in place or made, with these entries.
+  TProfile& KeepStored(const std::wstring& name, std::vector<TProfileEntry> pairs);
   // Deletes the profile's stored tree under the given spelling and under
   // every other one the store lists for it.
   void DeleteStoredTree(const std::wstring& name);

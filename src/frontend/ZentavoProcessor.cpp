@@ -299,22 +299,26 @@ void TZentavoProcessorForm::SaveToProfilesBtnClick() {
                             L"Question", MB_YESNO | MB_ICONQUESTION) != IDYES)
       return;
   }
-  TProfile* profile = profiles.SaveProfile(name, PipeEntries());
-  if (!profile) {
+  TProfile* saved = profiles.SaveProfile(name, PipeEntries());
+  // A failed save may still have stored the pipe (without a refused setting)
+  // or removed the profile: the list follows the record, which follows the
+  // store, and is up to date before the box below runs its message loop.
+  TProfile* profile = saved ? saved : profiles.Find(name);
+  if (profile && existing >= 0 && ProfilesComboBox->Item(existing) == profile->Name) {
+    ProfilesComboBox->SetObject(existing, profile);
+  } else {
+    // One item under the name stored last, wherever the sorting puts it.
+    const bool wasCurrent = existing >= 0 && ProfilesComboBox->ItemIndex() == existing;
+    if (existing >= 0) ProfilesComboBox->Delete(existing);
+    const int at = profile ? ProfilesComboBox->AddItem(profile->Name, profile) : -1;
+    if (wasCurrent) ProfilesComboBox->SetItemIndex(at);
+  }
+  if (ProfilesComboBox->ItemIndex() < 0 && ProfilesComboBox->Count() > 0) ProfilesComboBox->SetItemIndex(0);
+  UpdateButtons();
+  if (!saved) {
     ShowMessageBoxOwned(Handle(), L"An error occured while saving the profile.", L"Error", MB_ICONERROR);
     return;
   }
-  if (existing >= 0 && ProfilesComboBox->Item(existing) == name) {
-    ProfilesComboBox->SetObject(existing, profile);
-  } else {
-    // One item under the name saved last, wherever the sorting puts it.
-    const bool wasCurrent = existing >= 0 && ProfilesComboBox->ItemIndex() == existing;
-    if (existing >= 0) ProfilesComboBox->Delete(existing);
-    const int at = ProfilesComboBox->AddItem(name, profile);
-    if (wasCurrent) ProfilesComboBox->SetItemIndex(at);
-  }
-  if (ProfilesComboBox->ItemIndex() < 0) ProfilesComboBox->SetItemIndex(0);
-  UpdateButtons();
   FCurrentProfile = name;
 }
 

@@ -738,12 +738,14 @@ TFormDisabler::~TFormDisabler() {
   ::EnableWindow(window, TRUE);
   if (!FWasActive || !::IsWindowVisible(window)) return;
   // A window of the foreign code that had the activation passed it on when it
-  // went, past the disabled form, often to no window at all. The user's
-  // switch to another window that takes input stands.
-  if (::GetActiveWindow() != window && !TakesInput(::GetForegroundWindow())) {
-    ::SetForegroundWindow(window);
-    ::SetActiveWindow(window);
-  }
+  // went, past the disabled form: to no window at all, or to whatever window
+  // lay below, on a real desktop often another application's, which then gets
+  // the keys meant for the form. The form takes the activation back, as the
+  // owner of a modal window does. The system grants the foreground only to
+  // the process that got the last input (the user closing that window), so a
+  // real switch by the user to another application meanwhile stands.
+  if (::GetForegroundWindow() != window) ::SetForegroundWindow(window);
+  if (::GetActiveWindow() != window) ::SetActiveWindow(window);
   if (::GetActiveWindow() != window) return;
   if (TakesInput(FFocus) && ::IsChild(window, FFocus))
     ::SetFocus(FFocus);

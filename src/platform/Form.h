@@ -363,9 +363,9 @@ private:
 // Keeps a form from taking input while it waits for foreign code that may run
 // windows of its own, not necessarily owned by the form (a plug-in's settings
 // or about box): the form is disabled, as the owner of a modal window is. At
-// the end it is enabled again and, when it was the active window and no
-// other window that takes input has the activation now, it becomes active
-// again with the focus where it was. A nested one leaves the form to the outer.
+// the end it is enabled again and, when it was the active window, it takes
+// the activation back (the foreground too, where the system allows it) with
+// the focus where it was. A nested one leaves the form to the outer.
 class TFormDisabler {
 public:
   explicit TFormDisabler(TForm& form);

@@ -12,6 +12,7 @@
 #include "platform/TextConv.h"
 #include "plugins/PluginSettings.h"
 #include "plugins/registry/RegistryTest.h"
+#include "support/HostWindowThread.h"
 
 namespace zvtest {
 
@@ -33,7 +34,7 @@ protected:
     zv::HelpViewer = &zv::ShowHtmlHelp;
     zv::OpenWebPage = &zv::ShellOpenWebPage;
     zv::HostMainWindow = zv::ParentWindow = nullptr;
-    for (const wchar_t* name : {L"ZVT_SETTINGS", L"ZVT_ABOUTS", L"ZVT_OWN_BOX", L"ZVT_UNLOADS_IN_BOX"})
+    for (const wchar_t* name : {L"ZVT_SETTINGS", L"ZVT_ABOUTS", L"ZVT_OWN_BOX", L"ZVT_OWN_BOX_IN_LOAD", L"ZVT_UNLOADS_IN_BOX"})
       ::SetEnvironmentVariableW(name, nullptr);
     TPluginRegistryTest::TearDown();
     ::DestroyWindow(Host);
@@ -107,13 +108,24 @@ inline HWND WaitForOwnBoxButton() {
   return ok;
 }
 
-// The form takes input again: enabled, the active window of its thread, with
-// the focus on one of its controls.
+// The form takes input again: enabled, the foreground window, with the focus
+// on one of its controls.
 inline bool TakesInputAgain(HWND form) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
-  return IsEnabled(form) && ::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) &&
-         info.hwndActive == form && ::IsChild(form, info.hwndFocus);
+  return IsEnabled(form) && ::GetForegroundWindow() == form &&
+         ::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) && info.hwndActive == form &&
+         ::IsChild(form, info.hwndFocus);
 }
+
+// Another application's window on screen (on a thread of its own, right of
+// the dialogs and clear of the corner the own box goes to): the system may
+// pass it the activation when a window of ours goes past a disabled dialog.
+class TOtherApplicationWindow : public THostWindowThread {
+public:
+  TOtherApplicationWindow() : THostWindowThread(300, 100) {
+    ::SetWindowPos(Handle(), nullptr, 640, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+};
 
 }  // namespace zvtest

@@ -163,20 +163,46 @@ TEST_F(TProcessorDialog, ProfileNamesThatDifferInCaseAreOneProfileUnderTheNameSa
 }
 
 // A plug-in's text with a line break: the .cfg file refuses it, so saving a
-// profile and storing the pipe each say so; the registry keeps it, and both
-// give it back whole after a restart.
+// profile and storing the pipe each say so; the profile is stored all the
+// same but for that text, and the session's list and loads follow the store.
+// The registry keeps the text, and both give it back whole after a restart.
 TEST_F(TProcessorDialog, ASettingTheStoreRefusesFailsTheSaveWhileTheRegistryKeepsItWhole) {
   const std::wstring note = L"a\r\nb";
   for (const bool inFile : {true, false}) {
     SCOPED_TRACE(inFile ? "file" : "registry");
     if (!inFile) {
       UseStore(false);
-      InstallCopy(L"A");
+      A = InstallCopy(L"A");
+      B = InstallCopy(L"B");
     }
     TZentavoProcessorForm f(Host);
+    const auto first = [&f] { return static_cast<TLoadedPlugin*>(f.TransformListBox->Object(0)); };
+    Add(f, L"B");
+    EXPECT_EQ(SaveAs(f, L"Daily"), L"0 boxes");
+    f.PluginRemoveBtn->Click();
     Add(f, L"A");
-    static_cast<TLoadedPlugin*>(f.TransformListBox->Object(0))->PluginSettings->WriteString(L"Note", note);
+    first()->PluginSettings->WriteString(L"Note", note);
+    first()->PluginSettings->WriteNumber(L"Kept", 7);
     EXPECT_EQ(SaveAs(f, L"Lines"), inFile ? L"Error: An error occured while saving the profile." : L"0 boxes");
+    EXPECT_EQ(SaveAs(f, L"Daily", {IDYES}),
+              inFile ? L"2 boxes" : L"Question: The \"Daily\" profile already exists. Shall i overwrite it?");
+    EXPECT_EQ(Items(*f.ProfilesComboBox), L"Daily|Lines");
+    EXPECT_TRUE(Profiles->IsPluginUsed(A->Index) && !Profiles->IsPluginUsed(B->Index));
+    for (const wchar_t* name : {L"Daily", L"Lines"}) {
+      f.PluginRemoveBtn->Click();
+      f.ProfilesComboBox->SetItemIndex(f.ProfilesComboBox->IndexOf(name));
+      const TBoxAnswerer boxes;
+      f.LoadProfileBtn->Click();
+      EXPECT_EQ(Items(*f.TransformListBox) + L" " + boxes.Said(), L"A 0 boxes") << name;
+      if (f.TransformListBox->Count() != 1) continue;
+      TPluginSettings& loaded = *first()->PluginSettings;
+      EXPECT_EQ(loaded.ReadString(L"Note").value_or(L"none") + L" " + std::to_wstring(loaded.ReadNumber(L"Kept", 0)),
+                (inFile ? L"none" : note) + L" 7")
+          << name;
+      SelectItems(*f.TransformListBox, {0});
+    }
+    if (f.TransformListBox->Count() == 0) Add(f, L"A");
+    first()->PluginSettings->WriteString(L"Note", note);
     f.StoreTPCheckBox->SetChecked(true);
     const TBoxAnswerer boxes;
     Post(f.CancelBtn);
@@ -276,19 +302,27 @@ TEST_F(TProcessorDialog, StartHandsTheEntriesInListOrderToTheBatchsRunnerAndEver
 
 // A plug-in's settings box without an owner leaves the dialog without input,
 // as an owned box would: real clicks on Remove, Load and Cancel do nothing to
-// the entry; after the box the dialog is active and focused, and Start works.
+// the entry; after the box the dialog is the foreground window again, focused,
+// also past another application's window on screen, and Start works. So it is
+// after a box the plug-in shows while the stored pipe loads.
 TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
   {
     const TPluginEntry b = Load(B);
     Profiles->SaveProfile(L"Daily", {b.get()});
+    TProfileManager(skTransformPipe).SaveProfile(L"Stored", {b.get()});
   }
+  Settings->SetStoreTransformPipe(true);
   const int unloads = Unloads();
   ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
   TZentavoProcessorForm f(Host);
   Add(f, L"A");
+  ::SetEnvironmentVariableW(L"ZVT_OWN_BOX_IN_LOAD", L"1");
+  const TOtherApplicationWindow other;
   const HWND form = f.Handle(), settings = f.PluginSettingsBtn->Handle(), start = f.StartBtn->Handle();
   const int result = ShowDriven(f, [&] {
-    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog");
+    MouseClick(WaitForOwnBoxButton());
+    ::SetEnvironmentVariableW(L"ZVT_OWN_BOX_IN_LOAD", nullptr);
+    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog after the stored pipe");
     Click(settings);
     const HWND ok = WaitForOwnBoxButton();
     for (const TButton* button : {f.PluginRemoveBtn, f.LoadProfileBtn, f.CancelBtn}) MouseClick(button->Handle());
@@ -299,8 +333,8 @@ TEST_F(TProcessorDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClos
   EXPECT_EQ(Unloads(L"ZVT_UNLOADS_IN_BOX"), 0);
   ASSERT_EQ(result, mrOk);
   std::unique_ptr<TTransformManager> runner(ActiveRunner());
-  ASSERT_TRUE(runner && runner->StageCount() == 1);
-  EXPECT_EQ(runner->Stage(0).GetName(), L"A");
+  ASSERT_TRUE(runner && runner->StageCount() == 2);
+  EXPECT_EQ(runner->Stage(0).GetName() + runner->Stage(1).GetName(), L"AB");
   runner.reset();
-  EXPECT_EQ(Unloads() - unloads, 1);
+  EXPECT_EQ(Unloads() - unloads, 2);
 }

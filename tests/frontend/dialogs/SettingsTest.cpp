@@ -169,10 +169,12 @@ TEST_F(TSettingsDialog, PluginsAreLoadedForOneClickAndRemovedFromTheProfilesThat
 }
 
 // While a plug-in's about or settings box without an owner is up, real clicks
-// on Remove and "Save && Close" do nothing; after it the dialog works again.
+// on Remove and "Save && Close" do nothing; after it the dialog works again,
+// the foreground window past another application's window on screen.
 TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItCloses) {
   const int unloads = Unloads();
   ::SetEnvironmentVariableW(L"ZVT_OWN_BOX", L"Own window");
+  const TOtherApplicationWindow other;
   TZentavoSettingsForm f(Host);
   SelectItems(*f.PluginListBox, {0});
   const HWND form = f.Handle(), remove = f.PluginRemoveBtn->Handle(), close = f.SaveCloseBtn->Handle();
@@ -184,9 +186,8 @@ TEST_F(TSettingsDialog, APluginsOwnWindowLeavesTheDialogWithoutInputUntilItClose
       MouseClick(remove);
       MouseClick(close);
       MouseClick(ok);  // taken after the clicks before it
-      WaitUntil([&] { return !::IsWindow(ok); }, "the box to go");
+      WaitUntil([&] { return !::IsWindow(ok) && TakesInputAgain(form); }, "the dialog back");
     }
-    WaitUntil([&] { return TakesInputAgain(form); }, "the dialog back");
     MouseClick(close);
   });
   EXPECT_EQ(result, mrOk);
