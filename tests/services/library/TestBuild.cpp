@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/SettingsManager.h"
+#include "platform/Boundary.h"
 #include "plugins/PluginFile.h"
 #include "plugins/PluginManager.h"
 #include "plugins/TransformBridge.h"
@@ -68,21 +69,23 @@ extern "C" __declspec(dllexport) void __stdcall ZVT_ReportError(const wchar_t* p
 // entry waits: its library still loaded after the call.
 extern "C" __declspec(dllexport) BOOL __stdcall ZVT_LeaveEntryWaiting(const wchar_t* configFile, const wchar_t* plugin,
                                                                       uintptr_t(__stdcall* unloaded)()) {
-  zv::InitPluginAPI();
-  zv::GlobalSettingsManager = new zv::TSettingsManager(configFile);
-  zv::GlobalPluginManager = new zv::TPluginManager();
-  const zv::TPlugin* installed = zv::GlobalPluginManager->InstallPlugin(nullptr, plugin);
-  if (!installed) return FALSE;
-  const std::wstring key = zv::TPluginManager::GetPluginKeyName(*installed);
-  Held = zv::GlobalPluginManager->LoadPlugin(*installed, zv::skSettings, key);
-  if (!Held) return FALSE;
-  zv::GlobalSettingsManager->WriteNumber(zv::skSettings, key, L"Level", 7);
-  zv::TPluginFile& file = *Held->PluginFile;
-  const HMODULE module = file.Handle();
-  zvtest::TFixtureControl fixture(file);
-  fixture.Set(zv::fiSettings, zvtest::fbCallHost, reinterpret_cast<uintptr_t>(&LetGoOfTheEntry));
-  fixture.Set(zv::fiUnload, zvtest::fbCallHost, reinterpret_cast<uintptr_t>(unloaded));
-  if (file.Settings(false) != zv::ZVS_CHANGED || Held) return FALSE;
-  wchar_t name[MAX_PATH];
-  return ::GetModuleFileNameW(module, name, MAX_PATH) != 0;
+  return zv::GuardBoundary(FALSE, [&]() -> BOOL {
+    zv::InitPluginAPI();
+    zv::GlobalSettingsManager = new zv::TSettingsManager(configFile);
+    zv::GlobalPluginManager = new zv::TPluginManager();
+    const zv::TPlugin* installed = zv::GlobalPluginManager->InstallPlugin(nullptr, plugin);
+    if (!installed) return FALSE;
+    const std::wstring key = zv::TPluginManager::GetPluginKeyName(*installed);
+    Held = zv::GlobalPluginManager->LoadPlugin(*installed, zv::skSettings, key);
+    if (!Held) return FALSE;
+    zv::GlobalSettingsManager->WriteNumber(zv::skSettings, key, L"Level", 7);
+    zv::TPluginFile& file = *Held->PluginFile;
+    const HMODULE module = file.Handle();
+    zvtest::TFixtureControl fixture(file);
+    fixture.Set(zv::fiSettings, zvtest::fbCallHost, reinterpret_cast<uintptr_t>(&LetGoOfTheEntry));
+    fixture.Set(zv::fiUnload, zvtest::fbCallHost, reinterpret_cast<uintptr_t>(unloaded));
+    if (file.Settings(false) != zv::ZVS_CHANGED || Held) return FALSE;
+    wchar_t name[MAX_PATH];
+    return ::GetModuleFileNameW(module, name, MAX_PATH) != 0;
+  });
 }
