@@ -75,6 +75,10 @@ void UnloadLibrary(bool processExit) {
   // A report that ended unhandled (its thread ended, or the process exits) is
   // remembered while the settings manager can still keep it.
   if (TServiceManager* services = GlobalServiceManager) services->FinishEndedErrorReport();
+  // The registry's end would unload the entries still waiting for their
+  // plug-in's call: at exit that would call into plug-ins from the loader's
+  // notification, so they are left as everything else is.
+  if (processExit && GlobalPluginManager) GlobalPluginManager->AbandonWaiting();
   FreeManager(GlobalProfileManager);
   FreeManager(GlobalSettingsManager);
   FreeManager(GlobalPluginManager);

@@ -30,7 +30,9 @@ void InitLibrary(int32_t pluginNr, TProgressProc progressProc);
 // process exit too (where the other threads are gone and the plug-ins may be
 // unloaded already), an error report that ended unhandled is remembered and
 // the managers are freed (profiles, settings with the configuration file,
-// plug-in registry, services). Nothing here waits for another thread to finish.
+// plug-in registry, services); at process exit the registry's entries that
+// still wait for a plug-in's call are left loaded rather than unloaded. Nothing
+// here waits for another thread to finish.
 void UnloadLibrary(bool processExit);
 
 }  // namespace zv

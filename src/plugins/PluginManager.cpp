@@ -353,6 +353,12 @@ void TPluginManager::UnloadPlugin(TLoadedPlugin* entry) noexcept {
   ReleaseWaiting(false);
 }
 
+void TPluginManager::AbandonWaiting() noexcept {
+  TLockGuard lock(FLock);
+  for (std::unique_ptr<TLoadedPlugin>& entry : FWaitingUnloads) (void)entry.release();
+  FWaitingUnloads.clear();
+}
+
 void TPluginManager::ReleaseLoaded(TLoadedPlugin& entry) noexcept {
   ReleaseEntry(entry);
   ClosePluginConfigFile(entry);

@@ -87,8 +87,15 @@ public:
   // Takes the entry and unloads it (what letting go of a TPluginEntry does).
   // An entry whose plug-in is still inside a call (a settings window that
   // lets the user act meanwhile) stays loaded until that call has returned:
-  // a later unload, or the manager's end, finishes it.
+  // a later unload, or the manager's end (unless the process exits, see
+  // AbandonWaiting), finishes it.
   void UnloadPlugin(TLoadedPlugin* entry) noexcept;
+  // At process exit, before the manager ends: the entries still waiting are
+  // left loaded, as everything else is left then (their plug-ins may be
+  // detached already, and the loader's notification is no place to call into
+  // them or free a library). The manager's end still writes their plug-ins'
+  // settings files.
+  void AbandonWaiting() noexcept;
 
   // The settings manager's side of the plug-in files (see PluginConfigFiles.h).
   TConfigFileSettings* GetPluginConfigFile(int32_t index) override;
