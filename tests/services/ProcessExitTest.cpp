@@ -11,6 +11,7 @@
 #include "config/ConfigTestUtil.h"
 #include "platform/Module.h"
 #include "platform/WinHandle.h"
+#include "support/ChildTest.h"
 #include "support/PluginFixtures.h"
 #include "support/TestFiles.h"
 
@@ -60,21 +61,12 @@ TEST(ProcessExitChild, LeavesAnEntryWaitingAndExits) {
 TEST(ProcessExit, AnEntryWaitingForItsCallIsNotUnloadedWhenTheProcessExits) {
   const TTempDir temp;
   ASSERT_TRUE(::CopyFileW(FixturePath().c_str(), (temp / L"A.zvx").c_str(), FALSE));
-  wchar_t exe[MAX_PATH];
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=ProcessExitChild.*";
-  ::SetEnvironmentVariableW(kFolderVariable, temp.Path().c_str());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION child = {};
-  const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                        nullptr, &startup, &child);
-  ::SetEnvironmentVariableW(kFolderVariable, nullptr);
-  ASSERT_TRUE(started);
-  const zv::TScopedKernelHandle process(child.hProcess), thread(child.hThread);
-  ASSERT_EQ(::WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
+  const TChildTest child = StartChildTest(L"ProcessExitChild.*", kFolderVariable, temp.Path());
+  ASSERT_TRUE(child.Process);
+  const HANDLE process = child.Process.Get();
+  ASSERT_EQ(::WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
   DWORD code = 1;
-  ::GetExitCodeProcess(process.Get(), &code);
+  ::GetExitCodeProcess(process, &code);
   EXPECT_EQ(code, 0u) << "the child's test passed";
   ASSERT_TRUE(FileExists(temp / L"exit.log")) << "the child left no entry waiting";
   const std::vector<unsigned char> log = ReadFileBytes(temp / L"exit.log");

@@ -15,6 +15,7 @@
 #include "engine/MixedStream.h"
 #include "platform/FileSystem.h"
 #include "platform/WinHandle.h"
+#include "support/ChildTest.h"
 #include "support/GuiDriver.h"
 #include "support/TestFiles.h"
 
@@ -413,23 +414,13 @@ TEST(MixedStreamChild, HoldsAnOverflowFile) {
 // A host that crashes or is killed must not leave overflow files behind: the
 // file goes away with the last handle, whoever closes it.
 TEST_F(MixedStreamTest, AKilledProcessLeavesNoOverflowFile) {
-  wchar_t exe[MAX_PATH];
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=MixedStreamChild.HoldsAnOverflowFile";
-  ::SetEnvironmentVariableW(FolderVariable, Dir.Path().c_str());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION child = {};
-  const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                                        nullptr, nullptr, &startup, &child);
-  ::SetEnvironmentVariableW(FolderVariable, nullptr);
-  ASSERT_TRUE(started);
-  const TScopedKernelHandle process(child.hProcess), thread(child.hThread);
+  const TChildTest child = StartChildTest(L"MixedStreamChild.HoldsAnOverflowFile", FolderVariable, Dir.Path());
+  ASSERT_TRUE(child.Process);
   {
     struct TKiller {  // ends the child on every exit path of the test
       HANDLE Process;
       ~TKiller() { ::TerminateProcess(Process, 9), ::WaitForSingleObject(Process, 10000); }
-    } killer{child.hProcess};
+    } killer{child.Process.Get()};
     ASSERT_NO_THROW(WaitUntil([&] { return OverflowFiles() == 1; }, "the child's overflow file", 30000));
   }
   EXPECT_NO_THROW(WaitUntil([&] { return OverflowFiles() == 0; }, "no file", 5000));
