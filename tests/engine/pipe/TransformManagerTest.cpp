@@ -351,8 +351,9 @@ TEST_F(TPipeTest, TellsWhatARunOpenedSavedAndLeftParked) {
   EXPECT_TRUE(Pass());
 }
 
-// Also: a stage stopped on its first file keeps that call's streams, which
-// the next file must not lose (the test's end finds no memory held, no file).
+// Also: a stage stopped on its first file is still the current one for a
+// plug-in's late reports, and the next file runs anew (the test's end finds
+// no memory held, no file).
 TEST_F(TPipeTest, ReportsProgressWithinBounds) {
   TRecordingHost host;
   Pipe({{L"Slow", {{L"Steps", 4}}}});
