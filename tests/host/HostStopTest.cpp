@@ -22,6 +22,20 @@ TBytes Joined(std::initializer_list<const TBytes*> parts) {
   return all;
 }
 
+using TFiles = std::vector<std::pair<std::wstring, const TBytes*>>;
+
+// The folders view (the batch's) and local, with the files in local.
+void MakeSources(const TTestHost& host, const TFiles& files) {
+  for (const wchar_t* dir : {L"view", L"local"}) ::CreateDirectoryW((host.Work / dir).c_str(), nullptr);
+  for (const auto& [name, bytes] : files) WriteFileBytes(host.Work / (L"local\\" + name), *bytes);
+}
+
+// The host's move of local\<name> into the view.
+int MoveIn(TTestHost& host, const std::wstring& name) {
+  return host.Fs<int>("FsPutFile", host.Local(L"local\\" + name).c_str(), host.View(L"view\\" + name).c_str(),
+                      copyMove);
+}
+
 // A file nobody holds open any more.
 bool Closed(const std::wstring& path) {
   const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -70,23 +84,17 @@ TEST(HostStop, ALaterFileRunsAsIfItCameFirst) {
       TPipe pipe = position.Stages;
       if (!kind.Stopper.Fixture.empty()) pipe.push_back(kind.Stopper);
       TTestHost host(pipe);
-      for (const wchar_t* dir : {L"view", L"local"}) ::CreateDirectoryW((host.Work / dir).c_str(), nullptr);
-      WriteFileBytes(host.Work / L"local\\a.txt", a);
-      WriteFileBytes(host.Work / L"local\\b.txt", b);
+      MakeSources(host, {{L"a.txt", &a}, {L"b.txt", &b}});
       const std::wstring target = kind.TargetA1;
       if (target == L"directory") ::CreateDirectoryW((host.Work / L"view\\a_1.txt").c_str(), nullptr);
       if (target == L"file")
         for (const wchar_t* name : {L"view\\a_1.txt", L"view\\b_1.txt"}) WriteFileBytes(host.Work / name, {1});
-      const auto put = [&](const wchar_t* name) {
-        return host.Fs<int>("FsPutFile", host.Local(std::wstring(L"local\\") + name).c_str(),
-                            host.View(std::wstring(L"view\\") + name).c_str(), copyMove);
-      };
       host.Operate({opPut, host.Work / L"view", [&] {
         TTestHost::AbortProgress = kind.HostAbortsA;
-        EXPECT_EQ(put(L"a.txt"), fsUserAbort);
+        EXPECT_EQ(MoveIn(host, L"a.txt"), fsUserAbort);
         TTestHost::AbortProgress = false;
         EXPECT_TRUE(Closed(host.Work / L"local\\a.txt")) << "the stopped file's source is still open";
-        EXPECT_EQ(put(L"b.txt"), fsOk);
+        EXPECT_EQ(MoveIn(host, L"b.txt"), fsOk);
       }, L"Start", true, kind.Answers});  // the last pass's boxes answered too
       EXPECT_EQ(host.Boxes.size(), kind.Answers.size());
       EXPECT_TRUE(Holds(host.Work / L"local\\a.txt", a));
@@ -121,14 +129,11 @@ TEST(HostStop, AMergeLosesOnlyWhatTheStopTouched) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.What);
     TTestHost host(row.Pipe);
-    for (const wchar_t* dir : {L"view", L"local"}) ::CreateDirectoryW((host.Work / dir).c_str(), nullptr);
-    const std::pair<const wchar_t*, const TBytes*> files[] = {{L"a.txt", &a}, {L"b.txt", &b}, {L"c.txt", &c}, {L"d.txt", &d}};
-    for (const auto& [name, bytes] : files) WriteFileBytes(host.Work / (std::wstring(L"local\\") + name), *bytes);
+    const TFiles files = {{L"a.txt", &a}, {L"b.txt", &b}, {L"c.txt", &c}, {L"d.txt", &d}};
+    MakeSources(host, files);
     host.Operate({opPut, host.Work / L"view", [&] {
       for (const auto& [name, bytes] : files)
-        EXPECT_EQ(host.Fs<int>("FsPutFile", host.Local(std::wstring(L"local\\") + name).c_str(),
-                               host.View(std::wstring(L"view\\") + name).c_str(), copyMove),
-                  bytes == &c ? fsUserAbort : fsOk) << zv::WideToAnsi(name);
+        EXPECT_EQ(MoveIn(host, name), bytes == &c ? fsUserAbort : fsOk) << zv::WideToAnsi(name);
     }, L"Start", false, {IDOK}});
     EXPECT_EQ(host.Boxes.size(), row.Boxes);
     std::vector<std::pair<std::wstring, TBytes>> outputs;
@@ -139,7 +144,7 @@ TEST(HostStop, AMergeLosesOnlyWhatTheStopTouched) {
     // also where their merge went on.
     for (const auto& [name, bytes] : files) {
       const bool stays = bytes != &d;
-      EXPECT_EQ(Holds(host.Work / (std::wstring(L"local\\") + name), *bytes), stays) << zv::WideToAnsi(name);
+      EXPECT_EQ(Holds(host.Work / (L"local\\" + name), *bytes), stays) << zv::WideToAnsi(name);
     }
   }
 }
